@@ -128,7 +128,9 @@ void SaveTargets(const fs::path& file, const std::vector<Target>& targets) {
   if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
 
   fs::path temp = file;
-  temp += "." + std::to_string(ProcessId()) + ".tmp";
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, ".%lu.tmp", ProcessId());
+  temp += suffix;
   const std::string text = SerializeTargets(targets);
   FILE* f = OpenFile(temp, true);
   if (!f) throw std::runtime_error("cannot write " + PathText(temp));
