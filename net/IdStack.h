@@ -1,0 +1,76 @@
+// Our small stand-in for the socket stack's local-address listing: the process-wide stack object
+// GStack, its usage count, and the collection of local addresses it fills.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "UnicodeString.h"
+
+enum class TIdIPVersion { Id_IPv4, Id_IPv6 };
+
+// One local address of the host: a plain value, valid after the stack has been released.
+class TIdStackLocalAddress {
+public:
+    TIdStackLocalAddress(TIdIPVersion version, UnicodeString address)
+        : version_(version), address_(std::move(address)) {}
+    TIdIPVersion IPVersion() const noexcept { return version_; }
+    const UnicodeString& IPAddress() const noexcept { return address_; }  // dotted decimal for IPv4
+
+private:
+    TIdIPVersion version_;
+    UnicodeString address_;
+};
+
+// The collection the stack fills; it owns its items.
+class TIdStackLocalAddressList {
+public:
+    int Count() const noexcept { return static_cast<int>(items_.size()); }
+    int GetCount() const noexcept { return Count(); }
+    // The item at `index`, from 0; an index outside the list raises an Exception.
+    const TIdStackLocalAddress& GetAddress(int index) const;
+    void Add(TIdIPVersion version, UnicodeString address);
+    void Clear() noexcept { items_.clear(); }
+
+private:
+    std::vector<TIdStackLocalAddress> items_;
+};
+
+class TIdStack {
+public:
+    // Registers one user of GStack, creating the stack object on first use.
+    static void IncUsage();
+    // Releases a use taken by IncUsage.
+    static void DecUsage() noexcept;
+    static int UsageCount() noexcept;
+
+    // Fills `list` with one item per local address of the host, in the platform's order.
+    // A failure of the platform raises EOSError with the system's message.
+    void GetLocalAddressList(TIdStackLocalAddressList& list);
+
+    // Seam for tests: replaces the platform listing (an empty function restores it).
+    // Returns the listing that was in place.
+    using LocalAddressLister = std::function<void(TIdStackLocalAddressList&)>;
+    static LocalAddressLister SetLocalAddressLister(LocalAddressLister lister);
+};
+
+// The process-wide stack object; null until the first IncUsage.
+extern TIdStack* GStack;
+
+// One use of GStack for the life of a scope, released on every path.
+class TIdStackUsage {
+public:
+    TIdStackUsage() { TIdStack::IncUsage(); }
+    ~TIdStackUsage() { TIdStack::DecUsage(); }
+    TIdStackUsage(const TIdStackUsage&) = delete;
+    TIdStackUsage& operator=(const TIdStackUsage&) = delete;
+};
+
+// The platform listing behind GetLocalAddressList: GetAdaptersAddresses on Windows, getifaddrs
+// elsewhere. Unicast addresses of every adapter but the loopback one, in the platform's order.
+void PlatformLocalAddresses(TIdStackLocalAddressList& list);
+
+// Address text from network-order bytes: dotted decimal, and the compressed IPv6 form
+// (lower-case hex, the longest run of two or more zero groups written as "::").
+UnicodeString IPv4ToText(const unsigned char (&bytes)[4]);
+UnicodeString IPv6ToText(const unsigned char (&bytes)[16]);

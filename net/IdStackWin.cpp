@@ -1,0 +1,70 @@
+// The Windows listing: GetAdaptersAddresses, every unicast address of every adapter but the
+// software loopback one, in the order the system gives.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "Exception.h"
+#include "IdStack.h"
+
+namespace {
+
+UnicodeString SystemErrorText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text;
+    if (length != 0 && buffer) text.assign(buffer, length);
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+        text.pop_back();
+    }
+    if (text.empty()) text = L"System error, code " + std::to_wstring(code);
+    return text;
+}
+
+}  // namespace
+
+void PlatformLocalAddresses(TIdStackLocalAddressList& list) {
+    const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+    // ULONGLONG elements keep the adapter records aligned.
+    std::vector<ULONGLONG> buffer;
+    ULONG size = 16 * 1024;
+    ULONG rc = ERROR_BUFFER_OVERFLOW;
+    // The adapter set can grow between the size query and the call: retry a few times.
+    for (int attempt = 0; attempt < 4 && rc == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        buffer.assign(size / sizeof(ULONGLONG) + 1, 0);
+        size = static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG));
+        rc = GetAdaptersAddresses(AF_UNSPEC, flags, nullptr,
+                                  reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+    }
+    if (rc == ERROR_NO_DATA) return;  // no adapter with an address: an empty list, no error
+    if (rc != NO_ERROR) throw EOSError(SystemErrorText(rc));
+
+    for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter;
+         adapter = adapter->Next) {
+        if (adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK) continue;
+        for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
+            const SOCKADDR* address = unicast->Address.lpSockaddr;
+            const int length = unicast->Address.iSockaddrLength;
+            if (!address) continue;
+            if (address->sa_family == AF_INET && length >= static_cast<int>(sizeof(sockaddr_in))) {
+                const auto* in4 = reinterpret_cast<const sockaddr_in*>(address);
+                unsigned char bytes[4];
+                std::memcpy(bytes, &in4->sin_addr, sizeof bytes);
+                list.Add(TIdIPVersion::Id_IPv4, IPv4ToText(bytes));
+            } else if (address->sa_family == AF_INET6 &&
+                       length >= static_cast<int>(sizeof(sockaddr_in6))) {
+                const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
+                unsigned char bytes[16];
+                std::memcpy(bytes, &in6->sin6_addr, sizeof bytes);
+                list.Add(TIdIPVersion::Id_IPv6, IPv6ToText(bytes));
+            }
+        }
+    }
+}

@@ -1,0 +1,31 @@
+// Unit Func: the text table. Every text of the window that changes with the language, and every
+// status line and message of the installation, in Russian (index 0) and English (index 1).
+// Readers index an entry by the selected item of the language group, read when the text is needed.
+#pragma once
+
+#include "UnicodeString.h"
+
+class TextTable {
+public:
+    // Builds every entry; nothing writes an entry afterwards.
+    TextTable();
+
+    UnicodeString InstallingText[2];        // status line while an installation runs
+    UnicodeString LanguageCaption[2];       // langRG
+    UnicodeString HostAddressCaption[2];    // ipGB
+    UnicodeString HostAddressNote[2];       // ipNoteLbl
+    UnicodeString RefreshCaption[2];        // refreshIpBTN
+    UnicodeString SeriesCaption[2];         // tvSeriesRG
+    UnicodeString InstallButtonCaption[2];  // BitInstall
+    UnicodeString TvAddressCaption[2];      // tvIpLbl
+    UnicodeString InstallGroupCaption[2];   // installGB
+    UnicodeString PromptText[2];            // statusLbl after every language switch
+    UnicodeString DoneText[2];              // status line once an installation has ended
+    UnicodeString FailedText[2];            // kept for a failed installation
+    UnicodeString BadAddressText[2];        // message box for an unusable TV address
+    UnicodeString ManualCaption[2];         // instManualGB
+    UnicodeString ManualText[2];            // manualLbl: eighteen lines
+};
+
+// The single table, created by the main-window unit before the entry point runs and never freed.
+extern TextTable* textTable;
