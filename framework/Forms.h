@@ -196,11 +196,13 @@ public:
     UINT DrawFlags() const;
     void Paint(HDC dc);
 
+    // An auto-sized label takes the size of its text (a wrapping one keeps its width).
+    void AdjustSize();
+
 protected:
     void TextChanged() override;
 
 private:
-    void AdjustSize();
     TAlignment alignment_ = TAlignment::taLeftJustify;
     TTextLayout layout_ = TTextLayout::tlTop;
     bool wordWrap_ = false;
@@ -396,6 +398,8 @@ public:
     void HandleException() noexcept;
     // Destroys the forms; called once Run has returned.
     void DestroyForms();
+    // Lets a test start over with a new main form after the previous one was closed.
+    void ResetForTests();
 
     // For tests: called with every message box text instead of showing it, when set.
     std::function<void(const UnicodeString& text, bool error)> MessageHook;

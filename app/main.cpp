@@ -1,0 +1,19 @@
+// Entry point: start the window layer, build the main window, run until it is closed.
+#include <windows.h>
+
+#include "Mainwin.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    try {
+        Application->Initialize();
+        Application->MainFormOnTaskBar = true;
+        Application->CreateForm(mainForm);
+        Application->Run();
+    } catch (const Exception& e) {
+        Application->ShowException(e);
+    } catch (...) {
+        Application->HandleException();
+    }
+    Application->DestroyForms();
+    return 0;
+}
