@@ -1,0 +1,141 @@
+"""Scenario switches and the command line."""
+
+import os
+import signal
+import subprocess
+import sys
+import time
+
+import pytest
+
+import pkgbuild
+import tvsim
+from minisdb import Closed, Link, lines
+from pkgbuild import APP_ID, PKG_PATH, STAGE, install_command
+
+TVSIM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "tvsim.py")
+
+
+@pytest.mark.parametrize("kw", [dict(scenario="wrong-host"), dict(wrong_host=True)])
+def test_wrong_host_closes_right_after_accept(make_sim, kw):
+    sim = make_sim(**kw)
+    with Link(sim.port) as c:
+        assert c.wait_closed(timeout=2)
+    closed = sim.events("closed")
+    assert closed and "wrong-host" in closed[0]["reason"]
+    assert sim.events("cnxn") == []
+
+
+def test_install_cert_fail_refuses_a_good_package(make_sim):
+    sim = make_sim(scenario="install-cert-fail")
+    with Link(sim.port) as c:
+        c.handshake()
+        assert c.push(pkgbuild.build(), PKG_PATH) == (True, "")
+        out = lines(c.shell(install_command()))
+    assert "app_id[%s] install failed[118, -12], reason: Check certificate error" % APP_ID in out
+    assert out[-1] == "cmd_ret:0"
+    assert sim.installed() == {}
+
+
+def test_no_space_fails_the_push(make_sim):
+    sim = make_sim(scenario="no-space")
+    with Link(sim.port) as c:
+        c.handshake()
+        c.shell("0 mkdir " + STAGE)
+        assert c.push(b"p" * 10000, PKG_PATH) == (False, "No space left on device")
+        assert c.shell("0 getappinstallpath")          # the connection stays usable
+    assert not sim.tv_exists(PKG_PATH)
+    push = sim.events("push")[-1]
+    assert push["status"] == "failed" and push["reason"] == "No space left on device"
+    assert sim.violations() == []
+
+
+def test_drop_push_drops_in_the_middle_of_data(make_sim):
+    sim = make_sim(scenario="drop-push")
+    with Link(sim.port) as c:
+        c.handshake()
+        with pytest.raises(Closed):
+            c.push(b"d" * 100000, PKG_PATH)
+    for _ in range(50):
+        if sim.events("push"):
+            break
+        time.sleep(0.02)
+    assert sim.events("push")[-1]["status"] == "dropped"
+    assert not sim.tv_exists(PKG_PATH)
+    with Link(sim.port) as c:                          # the TV itself keeps running
+        c.handshake()
+        assert c.shell("0 getappinstallpath")
+
+
+def test_slow_answers_and_spread_install_progress(make_sim):
+    sim = make_sim(scenario="slow", delay=0.2)
+    with Link(sim.port) as c:
+        t0 = time.monotonic()
+        c.handshake()
+        assert time.monotonic() - t0 >= 0.2
+        assert c.push(pkgbuild.build(), PKG_PATH) == (True, "")
+        t0 = time.monotonic()
+        out = lines(c.shell(install_command()))
+        took = time.monotonic() - t0
+    assert "app_id[%s] install completed" % APP_ID in out
+    assert took >= 0.2 + 12 * 0.1                       # open delay + spread progress lines
+
+
+def test_crlf_scenario(make_sim):
+    sim = make_sim(scenario="crlf")
+    with Link(sim.port) as c:
+        c.handshake()
+        out = c.shell("0 applist")
+    assert out.endswith(b"\r\n") and out.count(b"\r\n") == out.count(b"\n") == 8
+
+
+def test_unknown_scenario_and_foreign_host_are_refused(tmp_path):
+    with pytest.raises(ValueError):
+        tvsim.TvSim(root=str(tmp_path), scenario="melt")
+    with pytest.raises(ValueError):
+        tvsim.TvSim(root=str(tmp_path), host="0.0.0.0")
+
+
+def _start_cli(tmp_path, *extra):
+    ready = tmp_path / "ready"
+    proc = subprocess.Popen(
+        [sys.executable, TVSIM, "--port", "0", "--root", str(tmp_path / "tv"),
+         "--journal", str(tmp_path / "j.jsonl"), "--ready-file", str(ready), *extra],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    for _ in range(200):
+        if ready.exists() or proc.poll() is not None:
+            break
+        time.sleep(0.025)
+    return proc, ready
+
+
+def test_command_line_run_and_clean_exit_on_sigterm(tmp_path):
+    proc, ready = _start_cli(tmp_path, "--scenario", "success", "--max-payload", "262144")
+    try:
+        port = int(ready.read_text())
+        with Link(port) as c:
+            _, maxdata, _ = c.handshake()
+            assert maxdata == 262144
+    finally:
+        proc.send_signal(signal.SIGTERM)
+        rc = proc.wait(timeout=10)
+    assert rc == 0
+    events = tvsim.read_journal(str(tmp_path / "j.jsonl"))
+    kinds = [e["event"] for e in events]
+    assert kinds[0] == "listening" and "cnxn" in kinds and "closed" in kinds
+    assert [e["reason"] for e in events if e["event"] == "exit"] == ["SIGTERM"]
+    assert kinds[-1] == "stopped"
+
+
+def test_command_line_exits_by_itself(tmp_path):
+    proc, _ = _start_cli(tmp_path, "--exit-after-seconds", "0.3")
+    assert proc.wait(timeout=10) == 0
+    events = tvsim.read_journal(str(tmp_path / "j.jsonl"))
+    assert [e["reason"] for e in events if e["event"] == "exit"] == ["time limit"]
+
+
+def test_command_line_refuses_other_addresses(tmp_path):
+    proc, ready = _start_cli(tmp_path, "--host", "0.0.0.0")
+    assert proc.wait(timeout=10) == 2
+    assert b"127.0.0.1 only" in proc.stderr.read()
+    assert not ready.exists()
