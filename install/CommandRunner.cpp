@@ -1,0 +1,49 @@
+#include "CommandRunner.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "Forms.h"
+
+namespace {
+
+// QS_ALLINPUT in its full form: key, mouse move and button, posted, timer, paint, sent,
+// hot key, raw input, touch and pointer. Spelled out because older headers leave the last
+// two out of the macro.
+constexpr DWORD kWakeOnAnyInput = 0x1CFF;
+
+}  // namespace
+
+UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;  // cmd.exe gets a console of its own; keep it out of sight
+    PROCESS_INFORMATION started{};
+
+    // CreateProcessW may write into the command line, so it gets a copy of its own.
+    std::wstring buffer = commandLine.str();
+    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &started))
+        return {};
+    UniqueKernelHandle process(started.hProcess);
+    UniqueKernelHandle thread(started.hThread);  // declared last: closed first
+
+    // Sleep until the child ends or input arrives; never poll, never time out.
+    for (;;) {
+        const HANDLE waitOn = process.get();
+        const DWORD woke = ::MsgWaitForMultipleObjects(1, &waitOn, FALSE, INFINITE, kWakeOnAnyInput);
+        if (woke != WAIT_OBJECT_0 + 1) break;  // ended, or the wait failed
+        Application->ProcessMessages();
+        if (Application->Terminated()) {
+            thread.reset();
+            return process;  // still running, on its own from now on
+        }
+    }
+    return {};
+}
+
+void RunCommandAndWait(UnicodeString commandLine) {
+    static_cast<void>(RunCommandAndWaitOrQuit(std::move(commandLine)));
+}

@@ -1,0 +1,17 @@
+// Runs one command line as a hidden child process and waits for it while the window lives on.
+#pragma once
+
+#include "UnicodeString.h"
+#include "UniqueHandle.h"
+
+// Starts `commandLine` (hidden, no handles inherited, in the program's environment and current
+// directory) and returns when the child has ended. Meanwhile every window message is
+// dispatched, so the window repaints and its handlers run. It also returns when the
+// application is quitting (the child then runs on by itself) or when the wait fails, and at
+// once when the child cannot be started. Nothing is reported in any case.
+void RunCommandAndWait(UnicodeString commandLine);
+
+// The same wait; when it is left while the child still runs (the application is quitting),
+// the child's process handle is handed back so the caller can give it a last moment to end.
+// Otherwise the result is empty.
+UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine);

@@ -1,0 +1,175 @@
+// The Install button: check the TV address, write the payloads, run the eleven bridge commands
+// with their logs in doLog, move the bar, remove the payloads and say honestly how it went.
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CommandRunner.h"
+#include "InstallSteps.h"
+#include "Mainwin.h"
+#include "Payloads.h"
+#include "SysUtils.h"
+#include "texts/Func.h"
+
+// Marks the form busy for one run, on every way out of the handler.
+struct InstallRunGuard {
+    explicit InstallRunGuard(TmainForm& form) : form_(form) { form_.installing_ = true; }
+    ~InstallRunGuard() { form_.installing_ = false; }
+    InstallRunGuard(const InstallRunGuard&) = delete;
+    InstallRunGuard& operator=(const InstallRunGuard&) = delete;
+    static bool Running(const TmainForm& form) noexcept { return form.installing_; }
+
+private:
+    TmainForm& form_;
+};
+
+namespace {
+
+constexpr const wchar_t* kBridgeFile = L"iu.exe";
+constexpr const wchar_t* kLogFolder = L"doLog";
+// When the application quits mid-run, a command already started may still hold "iu.exe";
+// it gets this long to end so the payloads can go.
+constexpr DWORD kQuitGraceMs = 5000;
+// A real install log is a few hundred bytes; anything huge is not one.
+constexpr LONGLONG kMaxLogBytes = 16LL << 20;
+
+// Language 1 is English; anything else reads as Russian, the default.
+int LanguageOf(const TRadioGroup* group) { return group->ItemIndex() == 1 ? 1 : 0; }
+int SeriesOf(const TRadioGroup* group) { return group->ItemIndex() == 1 ? 1 : 0; }
+
+// Removes both payloads when the run leaves, whichever way it leaves.
+class PayloadCleanup {
+public:
+    explicit PayloadCleanup(UnicodeString package) : package_(std::move(package)) {}
+    ~PayloadCleanup() { RemoveNow(); }
+    PayloadCleanup(const PayloadCleanup&) = delete;
+    PayloadCleanup& operator=(const PayloadCleanup&) = delete;
+    void RemoveNow() noexcept {
+        DeleteFileIfExists(kBridgeFile);
+        DeleteFileIfExists(package_);
+    }
+
+private:
+    UnicodeString package_;
+};
+
+// Children left running when the application quit; waited for briefly before the payloads go.
+class LeftRunning {
+public:
+    void Keep(UniqueKernelHandle process) {
+        if (process) processes_.push_back(std::move(process));
+    }
+    void WaitBriefly() noexcept {
+        if (processes_.empty()) return;
+        std::vector<HANDLE> handles;
+        for (const auto& p : processes_) handles.push_back(p.get());
+        ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE,
+                                 kQuitGraceMs);
+    }
+
+private:
+    std::vector<UniqueKernelHandle> processes_;
+};
+
+// When the install log was last written, so the verdict never reads a log of an earlier run.
+struct LogStamp {
+    bool exists = false;
+    FILETIME written{};
+};
+
+LogStamp StampOf(const wchar_t* fileName) {
+    LogStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (::GetFileAttributesExW(fileName, GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        stamp.exists = true;
+        stamp.written = data.ftLastWriteTime;
+    }
+    return stamp;
+}
+
+bool WrittenSince(const std::optional<LogStamp>& before, const LogStamp& after) {
+    if (!before || !after.exists) return false;
+    if (!before->exists) return true;
+    return ::CompareFileTime(&before->written, &after.written) != 0;
+}
+
+// Reads the log without changing it (read access only, sharing everything).
+std::optional<std::string> ReadLog(const wchar_t* fileName) {
+    const HANDLE opened = ::CreateFileW(fileName, GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return std::nullopt;
+    UniqueKernelHandle file(opened);
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxLogBytes) return std::nullopt;
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    size_t filled = 0;
+    while (filled < bytes.size()) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled),
+                        &got, nullptr))
+            return std::nullopt;
+        if (got == 0) break;
+        filled += got;
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+}  // namespace
+
+void TmainForm::BitInstallClick(TObject* /*Sender*/) {
+    // The window answers input during every command; a press of Install meanwhile is dropped.
+    if (InstallRunGuard::Running(*this)) return;
+    InstallRunGuard running(*this);
+
+    // The address goes into a line that cmd.exe parses; pasted text bypasses the key filter.
+    const UnicodeString address = tvIpEdt->Text();
+    if (!IsAcceptableTvAddress(address)) {
+        ShowMessage(textTable->BadAddressText[LanguageOf(langRG)]);
+        return;
+    }
+
+    try {
+        static_cast<void>(Sysutils::CreateDir(kLogFolder));  // exists already on later runs
+    } catch (...) {
+    }
+    const UnicodeString package = widgetName + L".wgt";
+    DeleteFileIfExists(kBridgeFile);
+    DeleteFileIfExists(package);
+    PayloadCleanup payloads(package);
+    // A payload that cannot be written ends the run here, before status and bar change.
+    ExtractResourceToFile(kBridgeFile, L"IUFILE");
+    ExtractResourceToFile(package, L"WGTFILE");
+
+    statusLbl->SetCaption(textTable->InstallingText[LanguageOf(langRG)]);
+    installPB->SetPosition(kInstallBarStart);
+
+    std::optional<LogStamp> logBefore;  // set once the install command has been started
+    LeftRunning leftRunning;
+    for (int i = 0; i < kInstallCommandCount; ++i) {
+        // Once the application is quitting no TV command starts; the closing kill-server does.
+        const bool skip = InstallCommandTalksToTv(i) && Application->Terminated();
+        if (!skip) {
+            // Built just before it runs: the series may have been switched meanwhile.
+            const InstallCommandInputs inputs{address, appId, widgetName,
+                                              tvTmpDir[SeriesOf(tvSeriesRG)]};
+            if (i == 7) logBefore = StampOf(kInstallLogFile);
+            leftRunning.Keep(RunCommandAndWaitOrQuit(BuildInstallCommand(i, inputs)));
+        }
+        installPB->SetPosition(installPB->Position() + InstallBarRaiseAfter(i));
+    }
+
+    leftRunning.WaitBriefly();
+    payloads.RemoveNow();
+
+    // The client reports no status of its own; the TV's verdict is in the install log.
+    std::optional<std::string> log;
+    if (WrittenSince(logBefore, StampOf(kInstallLogFile))) log = ReadLog(kInstallLogFile);
+    const bool completed = JudgeInstallLog(log) == InstallVerdict::Completed;
+    const int lang = LanguageOf(langRG);
+    statusLbl->SetCaption(completed ? textTable->DoneText[lang] : textTable->FailedText[lang]);
+}
