@@ -168,8 +168,8 @@ class Link:
     def push(self, data, remote, mode=0o100755, chunk=65536, mtime=1577836800):
         """Push bytes to a TV path; (ok, FAIL text). Ends the sync session with QUIT."""
         ids = self.open("sync:")
-        spec = ("%s,%d" % (remote, mode)).encode()
-        self.write(*ids, struct.pack("<II", ID_SEND, len(spec)) + spec)
+        target = ("%s,%d" % (remote, mode)).encode()
+        self.write(*ids, struct.pack("<II", ID_SEND, len(target)) + target)
         for i in range(0, len(data), chunk):
             piece = data[i:i + chunk]
             self.write(*ids, struct.pack("<II", ID_DATA, len(piece)) + piece)

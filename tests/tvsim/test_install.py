@@ -182,10 +182,14 @@ def test_uri_decoding_refuses_what_the_tv_refuses():
     assert tvsim.percent_decode("a+b") == "a+b"
 
 
-def test_the_built_widget_package_is_accepted():
-    path = os.path.join(REPO, "build", "host", "widget", "KAVORIN.wgt")
+def test_the_built_widget_package_installs(link, sim):
+    """The sample package of the tree (or the one named by TVSIM_WGT) passes the TV's check."""
+    path = os.environ.get("TVSIM_WGT") or os.path.join(REPO, "build", "host", "widget", "KAVORIN.wgt")
     if not os.path.exists(path):
-        pytest.skip("build/host/widget/KAVORIN.wgt has not been built")
+        pytest.skip("%s has not been built" % path)
     with open(path, "rb") as f:
-        info = tvsim.check_package(f.read(), APP_ID)
+        package = f.read()
+    info = tvsim.check_package(package, APP_ID)
     assert info["package"] == "Qw7TzLp2Xe" and info["label"] == "KAVORIN"
+    out = push_and_install(link, package)
+    assert "app_id[%s] install completed" % APP_ID in out, sim.events("install")[-1]

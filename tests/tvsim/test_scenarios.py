@@ -11,6 +11,7 @@ import pytest
 import pkgbuild
 import tvsim
 from minisdb import Closed, Link, lines
+from tvsim import A_CLSE, A_OKAY
 from pkgbuild import APP_ID, PKG_PATH, STAGE, install_command
 
 TVSIM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "tvsim.py")
@@ -68,17 +69,27 @@ def test_drop_push_drops_in_the_middle_of_data(make_sim):
 
 
 def test_slow_answers_and_spread_install_progress(make_sim):
-    sim = make_sim(scenario="slow", delay=0.2)
+    sim = make_sim(scenario="slow", delay=0.3)
     with Link(sim.port) as c:
         t0 = time.monotonic()
         c.handshake()
-        assert time.monotonic() - t0 >= 0.2
+        assert time.monotonic() - t0 >= 0.3
         assert c.push(pkgbuild.build(), PKG_PATH) == (True, "")
         t0 = time.monotonic()
-        out = lines(c.shell(install_command()))
-        took = time.monotonic() - t0
-    assert "app_id[%s] install completed" % APP_ID in out
-    assert took >= 0.2 + 12 * 0.1                       # open delay + spread progress lines
+        local, dev = c.open("shell:" + install_command())
+        assert time.monotonic() - t0 >= 0.3
+        arrivals = []
+        while True:
+            command, _, _, data = c.recv()
+            if command == A_CLSE:
+                break
+            arrivals.append((time.monotonic(), data.decode()))
+            c.send(A_OKAY, local, dev)
+    text = "".join(d for _, d in arrivals)
+    assert "app_id[%s] install completed" % APP_ID in text
+    first = next(t for t, d in arrivals if "installing[8]" in d)
+    last = next(t for t, d in arrivals if "installing[100]" in d)
+    assert last - first >= 0.2                         # progress lines arrive spread out
 
 
 def test_crlf_scenario(make_sim):

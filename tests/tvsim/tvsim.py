@@ -930,10 +930,10 @@ class _SyncStream(_Stream):
                                     mode=mode, size=size)
         self.reply(struct.pack("<IIII", ID_STAT, mode, size, mtime))
 
-    def _send(self, spec):
-        path, comma, mode_text = spec.rpartition(",")
+    def _send(self, target):
+        path, comma, mode_text = target.rpartition(",")
         if not comma:
-            path, mode_text = spec, ""
+            path, mode_text = target, ""
         self.tv_path = path
         self.mode = _parse_mode(mode_text)
         self.size = 0
@@ -1373,7 +1373,7 @@ class TvSim:
             self._conns = [c for c in self._conns if c.is_alive()] + [t]
             t.start()
 
-    # -- inspection helpers for tests
+    # -- what tests look at
     def events(self, kind=None):
         with self.journal.lock:
             evs = list(self.journal.events)
@@ -1495,7 +1495,7 @@ class TvSim:
             if app is not None:
                 self._remove_app_files(app)
                 self._save_registry()
-        step = self.delay / 2
+        step = self.delay / len(UNINSTALL_PROGRESS)   # progress spread over one answer delay
         if app is None:
             steps.append((step, "app_id[%s] uninstall failed[132]" % app_id))
             self.journal.write("uninstall", conn=cid, app_id=app_id, ok=False, code=132)
@@ -1512,7 +1512,7 @@ class TvSim:
         app_id = args[0] if args else ""
         path = args[1] if len(args) > 1 else ""
         t0 = time.monotonic()
-        step = self.delay / 2
+        step = self.delay / len(INSTALL_PROGRESS)     # progress spread over one answer delay
         steps = [(0, "install %s" % app_id), (0, "package_path %s" % path),
                  (0, "was_install_app return WAS_TRUE"), (0, "app_id[%s] install start" % app_id)]
         verdict = {"app_id": app_id, "path": path}
