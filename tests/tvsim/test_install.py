@@ -45,6 +45,7 @@ def test_good_package_installs_lists_and_uninstalls(link, sim, good_package):
     assert push["size"] == len(good_package)
     verdict = sim.events("install")[-1]
     assert verdict["ok"] is True and verdict["sha256"] == push["sha256"]
+    assert sim.events("shell")[-1]["output"] == out
     assert APP_ID in sim.installed()
     unpacked = sim.fs.host_path("/opt/usr/home/owner/apps_rw/Qw7TzLp2Xe/res/wgt/css/style.css")
     with open(unpacked, "rb") as f:

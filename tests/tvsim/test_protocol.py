@@ -2,6 +2,7 @@
 
 import socket
 import struct
+import time
 
 import pytest
 
@@ -193,3 +194,16 @@ def test_header_layout_is_little_endian():
     m = pack_message(A_CNXN, 0x02000000, 4096, b"host::\0")
     assert m[:4] == b"CNXN"
     assert HEADER.unpack_from(m) == (A_CNXN, 0x02000000, 4096, 7, 562, 0xB1A7B1BC)
+
+
+def test_closed_event_names_streams_left_open(sim):
+    with Link(sim.port) as c:
+        c.handshake()
+        c.open("shell:0 applist")
+        assert c.recv()[0] == A_WRTE                  # never acknowledged
+    for _ in range(100):
+        if sim.events("closed"):
+            break
+        time.sleep(0.01)
+    (stream,) = sim.events("closed")[0]["open_streams"]
+    assert stream["service"] == "shell:0 applist" and stream["awaiting_okay"] and stream["queued"] > 0

@@ -1032,6 +1032,7 @@ class _Conn:
         self.last_due = 0.0
         self.alive = True
         self.close_reason = None
+        self.open_at_close = []
 
     # timers: later() keeps answers in the order they were asked for, each `delay` after the
     # previous one; after() is for transport acknowledgements, which are not queued behind them
@@ -1072,6 +1073,8 @@ class _Conn:
             return
         self.alive = False
         self.close_reason = reason
+        self.open_at_close = [{"service": st.service, "awaiting_okay": st.awaiting_okay,
+                               "queued": len(st.outbox)} for st in self.streams.values()]
         for s in list(self.streams.values()):
             s.closed = True
             s.abort(reason)
@@ -1118,7 +1121,8 @@ class _Conn:
             self.sim.journal.write("internal-error", conn=self.cid, error="%s: %s" % (type(e).__name__, e))
             self.close("internal error")
         finally:
-            self.sim.journal.write("closed", conn=self.cid, reason=self.close_reason)
+            self.sim.journal.write("closed", conn=self.cid, reason=self.close_reason,
+                                   open_streams=self.open_at_close)
 
     def _parse(self):
         while self.alive and len(self.inbuf) >= HEADER.size:
@@ -1415,11 +1419,12 @@ class TvSim:
     def run_shell(self, conn, command):
         """Carry out a `0 <verb>` command; returns [(delay before the line, line)]."""
         verb, args, suffix = command
-        self.journal.write("shell", conn=conn.cid, verb=verb, args=args, suffix=suffix)
         handler = getattr(self, "_cmd_" + verb)
         steps = handler(args, conn.cid)
         if suffix:
             steps.append((0, "cmd_ret:0"))
+        self.journal.write("shell", conn=conn.cid, verb=verb, args=args, suffix=suffix,
+                           output=[line for _, line in steps])
         return steps
 
     def _cmd_getappinstallpath(self, args, cid):
