@@ -7,7 +7,8 @@ import time
 import pytest
 
 from minisdb import Link, lines
-from tvsim import (A_CLSE, A_CNXN, A_OKAY, A_OPEN, A_WRTE, HEADER, ID_STAT, pack_message)
+from tvsim import (A_CLSE, A_CNXN, A_OKAY, A_OPEN, A_WRTE, HEADER, ID_DATA, ID_SEND, ID_STAT,
+                   pack_message)
 
 
 def test_tv_waits_for_the_host_then_answers_with_its_banner(sim):
@@ -207,3 +208,20 @@ def test_closed_event_names_streams_left_open(sim):
         time.sleep(0.01)
     (stream,) = sim.events("closed")[0]["open_streams"]
     assert stream["service"] == "shell:0 applist" and stream["awaiting_okay"] and stream["queued"] > 0
+
+
+def test_sync_data_over_64k_is_refused(link, sim):
+    ids = link.open("sync:")
+    target = b"/tmp/big,33261"
+    link.write(*ids, struct.pack("<II", ID_SEND, len(target)) + target)
+    link.write(*ids, struct.pack("<II", ID_DATA, 65537))
+    assert link.sync_status(ids) == (False, "oversize data message")
+    link.read_all(*ids)                               # the TV ends the session
+    assert sim.events("push")[-1]["status"] == "failed"
+    assert not sim.tv_exists("/tmp/big")
+
+
+def test_sync_stat_reports_files_and_directories(link):
+    ids = link.open("sync:")
+    assert link.sync_stat(ids, "/nope")[0] == 0
+    assert link.sync_stat(ids, "/home/owner/share/tmp/sdk_tools")[0] & 0o170000 == 0o040000
