@@ -10,7 +10,7 @@ need_pkgs=(
   libssl-dev zlib1g-dev
   wine wine32:i386
   xvfb xauth imagemagick xdotool x11-utils
-  python3 python3-cryptography python3-lxml python3-pytest xmlsec1
+  python3 python3-cryptography python3-lxml python3-pytest xmlsec1 openssl
   file
 )
 
