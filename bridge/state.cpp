@@ -80,7 +80,9 @@ std::vector<Target> ParseTargets(std::string_view text) {
       if (!state.empty()) t.state = std::string(state);
       if (tab2 != std::string_view::npos) t.name = std::string(rest.substr(tab2 + 1));
     }
-    if (t.serial.empty() || t.serial.find(' ') != std::string::npos) continue;
+    bool printable = !t.serial.empty();
+    for (unsigned char c : t.serial) printable = printable && c > 0x20 && c < 0x7f;
+    if (!printable) continue;
     bool duplicate = false;
     for (const Target& known : targets) duplicate = duplicate || known.serial == t.serial;
     if (!duplicate) targets.push_back(std::move(t));
