@@ -191,7 +191,9 @@ private:
         Advance();
         Expect(L'=', (L"'=' after '" + p.name + L"'").c_str());
         if (tok_.kind == Tok::End) Fail(p.line, L"missing value of '" + p.name + L"'");
-        if (tok_.line != p.line) Fail(p.line, L"missing value of '" + p.name + L"'");
+        // A long string may start on the next line; a name or number there is the next entry.
+        if (tok_.line != p.line && tok_.kind != Tok::String && !IsSymbol(L'(') && !IsSymbol(L'['))
+            Fail(p.line, L"missing value of '" + p.name + L"'");
         switch (tok_.kind) {
         case Tok::Integer:
             p.kind = FormValueKind::Integer;

@@ -6,25 +6,37 @@ set(KAVORIN_RESOURCE_FILES
   ${KAVORIN_RESOURCE_DIR}/KavorinInstaller.rc
   ${KAVORIN_RESOURCE_DIR}/KavorinInstaller.manifest
   ${KAVORIN_RESOURCE_DIR}/kavorin.ico
-  ${KAVORIN_RESOURCE_DIR}/install24.bmp
-  ${CMAKE_SOURCE_DIR}/app/Mainwin.dfm)
+  ${KAVORIN_RESOURCE_DIR}/install24.bmp)
 
-# Writes an .rc that embeds the two payloads (RT_RCDATA, language 1033) into <out>.
-function(kavorin_payload_rc out bridge widget)
-  file(TO_CMAKE_PATH "${bridge}" bridge)
-  file(TO_CMAKE_PATH "${widget}" widget)
-  file(WRITE "${out}.in"
-    "LANGUAGE 0x09, 0x01\nIUFILE RCDATA \"${bridge}\"\nWGTFILE RCDATA \"${widget}\"\n")
+# Writes an .rc with the form description and, when given, the two payloads (RT_RCDATA,
+# language 1033).  kavorin_generated_rc(<out> FORM <file> [BRIDGE <file> WIDGET <file>])
+function(kavorin_generated_rc out)
+  cmake_parse_arguments(arg "" "FORM;BRIDGE;WIDGET" "" ${ARGN})
+  file(TO_CMAKE_PATH "${arg_FORM}" form)
+  set(text "LANGUAGE 0x09, 0x01\nTMAINFORM RCDATA \"${form}\"\n")
+  set(deps "${form}")
+  if(arg_BRIDGE)
+    file(TO_CMAKE_PATH "${arg_BRIDGE}" bridge)
+    file(TO_CMAKE_PATH "${arg_WIDGET}" widget)
+    string(APPEND text "IUFILE RCDATA \"${bridge}\"\nWGTFILE RCDATA \"${widget}\"\n")
+    list(APPEND deps "${bridge}" "${widget}")
+  endif()
+  file(WRITE "${out}.in" "${text}")
   configure_file("${out}.in" "${out}" COPYONLY)
-  set_source_files_properties("${out}" PROPERTIES OBJECT_DEPENDS "${bridge};${widget}")
+  set_source_files_properties("${out}" PROPERTIES OBJECT_DEPENDS "${deps}")
 endfunction()
 
+# kavorin_add_installer(<target> BRIDGE <file> WIDGET <file> [FORM <file>] [DEPENDS <targets>...])
+# FORM replaces the window's description (tests use a broken one).
 function(kavorin_add_installer name)
-  cmake_parse_arguments(arg "" "BRIDGE;WIDGET" "DEPENDS" ${ARGN})
-  set(payload_rc ${CMAKE_CURRENT_BINARY_DIR}/${name}-payloads.rc)
-  kavorin_payload_rc(${payload_rc} "${arg_BRIDGE}" "${arg_WIDGET}")
+  cmake_parse_arguments(arg "" "BRIDGE;WIDGET;FORM" "DEPENDS" ${ARGN})
+  if(NOT arg_FORM)
+    set(arg_FORM ${CMAKE_SOURCE_DIR}/app/Mainwin.dfm)
+  endif()
+  set(generated_rc ${CMAKE_CURRENT_BINARY_DIR}/${name}-generated.rc)
+  kavorin_generated_rc(${generated_rc} FORM "${arg_FORM}" BRIDGE "${arg_BRIDGE}" WIDGET "${arg_WIDGET}")
   add_executable(${name} WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp
-    ${KAVORIN_RESOURCE_DIR}/KavorinInstaller.rc ${payload_rc})
+    ${KAVORIN_RESOURCE_DIR}/KavorinInstaller.rc ${generated_rc})
   set_source_files_properties(${KAVORIN_RESOURCE_DIR}/KavorinInstaller.rc PROPERTIES
     OBJECT_DEPENDS "${KAVORIN_RESOURCE_FILES}")
   target_include_directories(${name} PRIVATE ${KAVORIN_RESOURCE_DIR})
@@ -41,13 +53,10 @@ endfunction()
 #   kavorin_add_window_test(<target> SOURCES <files>... [BRIDGE <file> WIDGET <file>] [DEPENDS ...])
 function(kavorin_add_window_test name)
   cmake_parse_arguments(arg "" "BRIDGE;WIDGET" "SOURCES;DEPENDS" ${ARGN})
-  set(rcs ${KAVORIN_RESOURCE_DIR}/KavorinInstaller.rc)
-  if(arg_BRIDGE)
-    set(payload_rc ${CMAKE_CURRENT_BINARY_DIR}/${name}-payloads.rc)
-    kavorin_payload_rc(${payload_rc} "${arg_BRIDGE}" "${arg_WIDGET}")
-    list(APPEND rcs ${payload_rc})
-  endif()
-  add_executable(${name} ${arg_SOURCES} ${rcs})
+  set(generated_rc ${CMAKE_CURRENT_BINARY_DIR}/${name}-generated.rc)
+  kavorin_generated_rc(${generated_rc} FORM ${CMAKE_SOURCE_DIR}/app/Mainwin.dfm
+    BRIDGE "${arg_BRIDGE}" WIDGET "${arg_WIDGET}")
+  add_executable(${name} ${arg_SOURCES} ${KAVORIN_RESOURCE_DIR}/KavorinInstaller.rc ${generated_rc})
   set_source_files_properties(${KAVORIN_RESOURCE_DIR}/KavorinInstaller.rc PROPERTIES
     OBJECT_DEPENDS "${KAVORIN_RESOURCE_FILES}")
   target_include_directories(${name} PRIVATE ${KAVORIN_RESOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/windows)
