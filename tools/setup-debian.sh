@@ -5,7 +5,7 @@ set -euo pipefail
 
 need_pkgs=(
   cmake make g++ ninja-build
-  mingw-w64 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  mingw-w64 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix
   googletest libgtest-dev
   libssl-dev zlib1g-dev
   wine wine32:i386 wine64 fonts-wine
