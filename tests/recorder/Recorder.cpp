@@ -1,0 +1,214 @@
+// Recording stand-in for the bridge client "iu.exe" (tests only; opens no socket).
+//
+// Each run appends one record to a journal: the raw command line, the arguments as the C
+// runtime split them, and the working directory. Then it prints what a TV would have answered.
+//
+// Environment:
+//   KAVORIN_RECORDER_JOURNAL   journal file (default: recorder-journal.txt in the working dir)
+//   KAVORIN_RECORDER_SCRIPT    success (default) | fail118 | fail116 | silent | unreachable
+//                              chooses the answers; fail118/fail116 only change the install
+//   KAVORIN_RECORDER_SLEEP_MS  sleep this long after recording (a slow TV)
+//   KAVORIN_RECORDER_SLEEP_ON  comma-separated command words (kill-server, connect, devices,
+//                              push, or a shell verb such as mkdir, vd_appinstall); when set,
+//                              only those commands sleep
+//
+// Journal record (UTF-8; "%", CR and LF inside values are written as %25, %0D, %0A):
+//   [call]
+//   cwd=<working directory>
+//   cmdline=<GetCommandLineW>
+//   argc=<n>
+//   argv[0]=<...>
+//   ...
+//   file=<name>:<size or missing>     (push only: the local file as the client found it)
+//   [end]
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring Env(const wchar_t* name) {
+    wchar_t buffer[32768];
+    const DWORD n = ::GetEnvironmentVariableW(name, buffer, static_cast<DWORD>(std::size(buffer)));
+    if (n == 0 || n >= std::size(buffer)) return {};
+    return std::wstring(buffer, n);
+}
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                          nullptr, nullptr);
+    return out;
+}
+
+std::string Escaped(const std::wstring& text) {
+    std::string out;
+    for (char c : Utf8(text)) {
+        if (c == '%') out += "%25";
+        else if (c == '\r') out += "%0D";
+        else if (c == '\n') out += "%0A";
+        else out += c;
+    }
+    return out;
+}
+
+std::wstring CurrentDir() {
+    wchar_t buffer[32768];
+    const DWORD n = ::GetCurrentDirectoryW(static_cast<DWORD>(std::size(buffer)), buffer);
+    return n && n < std::size(buffer) ? std::wstring(buffer, n) : std::wstring();
+}
+
+void AppendToJournal(const std::string& record) {
+    std::wstring path = Env(L"KAVORIN_RECORDER_JOURNAL");
+    if (path.empty()) path = L"recorder-journal.txt";
+    // Other recorders may be appending too (a run left behind by a closed window); retry a
+    // moment on a sharing conflict, then give up rather than hang a test.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            ::WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+            ::CloseHandle(file);
+            return;
+        }
+        ::Sleep(10);
+    }
+}
+
+// The command word the installer uses: argv[1], or for "shell 0 <verb>" the verb.
+std::wstring CommandWord(int argc, wchar_t** argv) {
+    if (argc < 2) return {};
+    std::wstring word = argv[1];
+    if (word == L"shell" && argc >= 4) return argv[3];
+    return word;
+}
+
+bool SleepsOn(const std::wstring& word) {
+    const std::wstring list = Env(L"KAVORIN_RECORDER_SLEEP_ON");
+    if (list.empty()) return true;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(L',', start);
+        if (comma == std::wstring::npos) comma = list.size();
+        if (list.compare(start, comma - start, word) == 0) return true;
+        start = comma + 1;
+    }
+    return false;
+}
+
+std::string Arg(int argc, wchar_t** argv, int i) { return i < argc ? Utf8(argv[i]) : std::string(); }
+
+// Strips the "; echo cmd_ret:$?;" tail that the installer appends to some shell commands.
+std::string WithoutSemicolon(std::string s) {
+    if (!s.empty() && s.back() == ';') s.pop_back();
+    return s;
+}
+
+bool EchoesStatus(int argc, wchar_t** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::wstring(argv[i]) == L"cmd_ret:$?;") return true;
+    return false;
+}
+
+void Answer(const std::wstring& script, int argc, wchar_t** argv) {
+    if (argc < 2 || script == L"silent") return;
+    const std::wstring cmd = argv[1];
+    const std::wstring word = CommandWord(argc, argv);
+    const bool reachable = script != L"unreachable";
+    if (cmd == L"kill-server") return;
+    if (cmd == L"connect") {
+        const std::string target = Arg(argc, argv, 2);
+        std::printf("connecting to %s ...\n", target.c_str());
+        if (reachable) std::printf("connected to %s\n", target.c_str());
+        else std::printf("failed to connect to %s\n", target.c_str());
+        return;
+    }
+    if (cmd == L"devices") {
+        std::printf("List of devices attached \n");
+        if (reachable) std::printf("%-20s\t%-10s\t%s\n", "127.0.0.1:26101", "device", "UE40KU6000");
+        return;
+    }
+    if (!reachable) {
+        std::fprintf(stderr, "error: target not found\n");
+        return;
+    }
+    if (cmd == L"push") {
+        const std::string local = Arg(argc, argv, 2);
+        std::printf("WARNING: Your data are to be sent over an unencrypted connection and could be "
+                    "read by others.\n");
+        std::printf("pushed %30s\t100%%\t     14KB\t 1464KB/s\n", local.c_str());
+        std::printf("1 file(s) pushed. 0 file(s) skipped.\n");
+        return;
+    }
+    if (cmd != L"shell") return;
+    const std::string id = WithoutSemicolon(Arg(argc, argv, 4));
+    if (word == L"getappinstallpath") {
+        std::printf("Tizen Application Installation Path: /opt/usr/apps\n");
+    } else if (word == L"vd_appuninstall") {
+        std::printf("uninstall %s\napp_id[%s] uninstall start\napp_id[%s] uninstalling[57]\n"
+                    "app_id[%s] uninstall completed\nspend time for wascmd is [1938]ms\n",
+                    id.c_str(), id.c_str(), id.c_str(), id.c_str());
+    } else if (word == L"vd_appinstall") {
+        const std::string path = WithoutSemicolon(Arg(argc, argv, 5));
+        std::printf("install %s\npackage_path %s\nwas_install_app return WAS_TRUE\n"
+                    "app_id[%s] install start\n",
+                    id.c_str(), path.c_str(), id.c_str());
+        if (script == L"fail118") {
+            std::printf("app_id[%s] install failed[118, -12], reason: Check certificate error : "
+                        "Invalid certificate chain\n", id.c_str());
+        } else if (script == L"fail116") {
+            std::printf("app_id[%s] installing[8]\napp_id[%s] install failed[116]\n", id.c_str(),
+                        id.c_str());
+        } else {
+            std::printf("app_id[%s] installing[8]\napp_id[%s] installing[100]\n"
+                        "app_id[%s] install completed\n", id.c_str(), id.c_str(), id.c_str());
+        }
+        std::printf("spend time for wascmd is [2520]ms\n");
+    } else if (word == L"applist") {
+        std::printf("\tApplication List for user 5001\n\tUser's Application \n\t Name \t AppID \n"
+                    "\t=================================================\n"
+                    "\t'KAVORIN'\t 'Qw7TzLp2Xe.KAVORIN'\n"
+                    "\t=================================================\n");
+    }
+    if (EchoesStatus(argc, argv)) std::printf("cmd_ret:0\n");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::string record = "[call]\n";
+    record += "cwd=" + Escaped(CurrentDir()) + "\n";
+    record += "cmdline=" + Escaped(::GetCommandLineW()) + "\n";
+    record += "argc=" + std::to_string(argc) + "\n";
+    for (int i = 0; i < argc; ++i)
+        record += "argv[" + std::to_string(i) + "]=" + Escaped(argv[i]) + "\n";
+    if (argc >= 3 && std::wstring(argv[1]) == L"push") {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        std::string size = "missing";
+        if (::GetFileAttributesExW(argv[2], GetFileExInfoStandard, &data))
+            size = std::to_string((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) |
+                                  data.nFileSizeLow);
+        record += "file=" + Escaped(argv[2]) + ":" + size + "\n";
+    }
+    record += "[end]\n";
+    AppendToJournal(record);
+
+    const std::wstring sleepMs = Env(L"KAVORIN_RECORDER_SLEEP_MS");
+    if (!sleepMs.empty() && SleepsOn(CommandWord(argc, argv))) {
+        ::Sleep(static_cast<DWORD>(std::wcstoul(sleepMs.c_str(), nullptr, 10)));
+    }
+
+    std::wstring script = Env(L"KAVORIN_RECORDER_SCRIPT");
+    if (script.empty()) script = L"success";
+    Answer(script, argc, argv);
+    std::fflush(stdout);
+    return 0;
+}

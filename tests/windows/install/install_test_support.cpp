@@ -1,0 +1,231 @@
+#include "install_test_support.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "UnicodeString.h"
+
+namespace installtest {
+
+std::wstring WindowText(HWND hwnd) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void Pump() {
+    for (int i = 0; i < 3; ++i) {
+        Application->ProcessMessages();
+        Sleep(10);
+    }
+}
+
+ScratchDir::ScratchDir(const wchar_t* tag) {
+    static std::atomic<int> counter{0};
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring base(temp);
+    if (!base.empty() && base.back() == L'\\') base.pop_back();
+    path_ = base + L"\\kavorin-" + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(counter++);
+    RemoveTree(path_);
+    CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+ScratchDir::~ScratchDir() { RemoveTree(path_); }
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+bool IsFile(const std::wstring& path) {
+    const DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsDir(const std::wstring& path) {
+    const DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::string> ReadBytes(const std::wstring& path) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+    CloseHandle(f);
+    return bytes;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE) << ToUtf8(path);
+    DWORD written = 0;
+    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+}
+
+std::vector<std::wstring> ListDir(const std::wstring& path) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void SetEnv(const wchar_t* name, const wchar_t* value) { SetEnvironmentVariableW(name, value); }
+
+namespace {
+
+std::wstring Unescape(const std::string& value) {
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value.compare(i, 3, "%25") == 0) { out += '%'; i += 2; }
+        else if (value.compare(i, 3, "%0D") == 0) { out += '\r'; i += 2; }
+        else if (value.compare(i, 3, "%0A") == 0) { out += '\n'; i += 2; }
+        else out += value[i];
+    }
+    return FromUtf8(out);
+}
+
+}  // namespace
+
+std::vector<Call> ReadJournal(const std::wstring& path) {
+    std::vector<Call> calls;
+    const auto bytes = ReadBytes(path);
+    if (!bytes) return calls;
+    size_t pos = 0;
+    Call current;
+    bool open = false;
+    while (pos < bytes->size()) {
+        size_t end = bytes->find('\n', pos);
+        if (end == std::string::npos) break;  // a record still being written
+        const std::string line = bytes->substr(pos, end - pos);
+        pos = end + 1;
+        if (line == "[call]") {
+            current = Call{};
+            open = true;
+        } else if (line == "[end]") {
+            if (open) calls.push_back(current);
+            open = false;
+        } else if (open) {
+            const size_t eq = line.find('=');
+            if (eq == std::string::npos) continue;
+            const std::string key = line.substr(0, eq);
+            const std::wstring value = Unescape(line.substr(eq + 1));
+            if (key == "cwd") current.cwd = value;
+            else if (key == "cmdline") current.cmdline = value;
+            else if (key.rfind("argv[", 0) == 0) current.argv.push_back(value);
+            else if (key == "file") current.file = value;
+        }
+    }
+    return calls;
+}
+
+size_t CountCalls(const std::wstring& path) {
+    const auto bytes = ReadBytes(path);
+    if (!bytes) return 0;
+    size_t count = 0;
+    for (size_t at = bytes->find("[end]\n"); at != std::string::npos; at = bytes->find("[end]\n", at + 1))
+        ++count;
+    return count;
+}
+
+namespace {
+std::function<void()> g_tick;
+void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_tick) g_tick();
+}
+}  // namespace
+
+DuringRun::DuringRun(std::function<void()> tick) {
+    g_tick = std::move(tick);
+    timer_ = SetTimer(nullptr, 0, 10, Tick);
+}
+
+DuringRun::~DuringRun() {
+    KillTimer(nullptr, timer_);
+    g_tick = nullptr;
+}
+
+void InstallWindow::SetUp() {
+    scratch_ = std::make_unique<ScratchDir>(L"install");
+    work_ = *scratch_ / L"work";
+    journal_ = *scratch_ / L"journal.txt";
+    CreateDirectoryW(work_.c_str(), nullptr);
+    wchar_t dir[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, dir);
+    previousDir_ = dir;
+    ASSERT_TRUE(SetCurrentDirectoryW(work_.c_str()));
+    SetEnv(L"KAVORIN_RECORDER_JOURNAL", journal_.c_str());
+    SetEnv(L"KAVORIN_RECORDER_SCRIPT", nullptr);
+    SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", nullptr);
+    SetEnv(L"KAVORIN_RECORDER_SLEEP_ON", nullptr);
+
+    Application->MessageHook = [this](const UnicodeString& text, bool error) {
+        boxes_.push_back({text.str(), error});
+    };
+    Application->Initialize();
+    Application->CreateForm(mainForm);
+    mainForm->Show();
+    Pump();
+}
+
+void InstallWindow::TearDown() {
+    Application->ResetForTests();
+    mainForm = nullptr;
+    Application->MessageHook = nullptr;
+    SetCurrentDirectoryW(previousDir_.c_str());
+    // A command left running by a closed window may still hold a file for a moment.
+    for (int i = 0; i < 50 && IsDir(scratch_->path()); ++i) {
+        RemoveTree(scratch_->path());
+        if (IsDir(scratch_->path())) Sleep(100);
+    }
+    scratch_.reset();
+}
+
+void InstallWindow::TypeAddress(const wchar_t* text) {
+    SendMessageW(form().tvIpEdt->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void InstallWindow::ClickInstall() {
+    SendMessageW(form().BitInstall->Handle(), BM_CLICK, 0, 0);
+    Pump();
+}
+
+void InstallWindow::Click(TRadioGroup* group, int index) {
+    SendMessageW(group->ItemHandle(index), BM_CLICK, 0, 0);
+}
+
+}  // namespace installtest
+
+// Test programs are built with -municode: the entry point is wmain.
+int wmain(int argc, wchar_t** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,164 @@
+// The command runner with the window up: it waits for the child, keeps the window answering
+// and painting, leaves when the application quits, and shows no console.
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "install/Payloads.h"
+#include "install/CommandRunner.h"
+#include "install_test_support.h"
+
+using namespace installtest;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Runner : public InstallWindow {
+protected:
+    void SetUp() override {
+        InstallWindow::SetUp();
+        // The recording stand-in, written where a command can name it as "iu.exe".
+        ExtractResourceToFile(L"iu.exe", L"IUFILE");
+    }
+    // A command that takes `ms` and then writes "connected to ..." into out.txt.
+    static std::wstring SlowCommand(int ms) {
+        SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", std::to_wstring(ms).c_str());
+        return L"cmd.exe /c \"iu.exe connect 127.0.0.1:26101 > out.txt\"";
+    }
+};
+
+// Visible top-level windows of other processes (a console would be one).
+std::vector<std::wstring> ForeignVisibleWindows() {
+    std::vector<std::wstring> found;
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            if (pid != GetCurrentProcessId() && IsWindowVisible(hwnd)) {
+                wchar_t cls[128] = L"";
+                GetClassNameW(hwnd, cls, 128);
+                reinterpret_cast<std::vector<std::wstring>*>(lp)->push_back(cls);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+}  // namespace
+
+TEST_F(Runner, EmptyOrUnstartableLineReturnsAtOnceWithoutDispatching) {
+    const UINT probe = WM_APP + 11;
+    PostMessageW(form().Handle(), probe, 0, 0);
+    RunCommandAndWait(L"");
+    RunCommandAndWait(L"no-such-program-kavorin.exe");
+    MSG msg;
+    EXPECT_TRUE(PeekMessageW(&msg, form().Handle(), probe, probe, PM_REMOVE))
+        << "a failed start must not pump messages";
+}
+
+TEST_F(Runner, QuickCommandHasFinishedWhenTheCallReturns) {
+    RunCommandAndWait(L"cmd.exe /c \"echo ready> quick.txt\"");
+    const auto text = ReadBytes(Work(L"quick.txt"));
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(*text, "ready\r\n");
+    // The same through the stand-in: its output lands before the call returns.
+    RunCommandAndWait(SlowCommand(0));
+    ASSERT_TRUE(ReadBytes(Work(L"out.txt")).has_value());
+    EXPECT_NE(ReadBytes(Work(L"out.txt"))->find("connected to 127.0.0.1:26101"), std::string::npos);
+    ASSERT_EQ(Journal().size(), 1u);
+    EXPECT_EQ(Journal()[0].cwd, work_);
+}
+
+// While a 3 s command runs: sent messages are answered and an invalidated label is painted
+// again.
+TEST_F(Runner, WindowAnswersAndPaintsDuringALongCommand) {
+    const HWND form = this->form().Handle();
+    const HWND label = this->form().statusLbl->Handle();
+    std::atomic<bool> done{false};
+    std::atomic<long long> worstAnswerMs{0};
+    std::atomic<int> answered{0}, painted{0}, probes{0};
+
+    std::thread prober([&] {
+        Sleep(500);  // the child is running by now
+        for (int i = 0; i < 8 && !done; ++i) {
+            const auto t0 = Clock::now();
+            DWORD_PTR result = 0;
+            if (SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result)) ++answered;
+            const long long ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+            if (ms > worstAnswerMs) worstAnswerMs = ms;
+            InvalidateRect(label, nullptr, TRUE);
+            Sleep(150);
+            if (!GetUpdateRect(label, nullptr, FALSE)) ++painted;
+            ++probes;
+        }
+    });
+    const auto t0 = Clock::now();
+    RunCommandAndWait(SlowCommand(3000));
+    const auto took = Clock::now() - t0;
+    done = true;
+    prober.join();
+
+    EXPECT_GE(took, std::chrono::milliseconds(2900)) << "returned before the child ended";
+    EXPECT_NE(ReadBytes(Work(L"out.txt")).value_or("").find("connected to"), std::string::npos);
+    ASSERT_GT(probes.load(), 3);
+    EXPECT_EQ(answered.load(), probes.load());
+    EXPECT_EQ(painted.load(), probes.load());
+    EXPECT_LT(worstAnswerMs.load(), 100) << "slowest answer to a sent message";
+}
+
+// The installer is a windowed program, so cmd.exe gets a console of its own, which must stay
+// hidden. This test program has a console; let go of it so the child's situation is the same.
+TEST_F(Runner, NoConsoleWindowShows) {
+    FreeConsole();
+    std::vector<std::wstring> seen;
+    {
+        DuringRun look([&, ticks = 0]() mutable {
+            if (++ticks % 20 == 0)
+                for (const auto& cls : ForeignVisibleWindows()) seen.push_back(cls);
+        });
+        RunCommandAndWait(SlowCommand(1500));
+        RunCommandAndWait(L"cmd.exe /c \"iu.exe devices\"");  // output not redirected
+    }
+    EXPECT_TRUE(seen.empty()) << "a visible window of another process: " << ToUtf8(seen.front());
+
+    // Control: the same start shown normally does put up a window we can see, so the check
+    // above can fail.
+    STARTUPINFOW shown{};
+    shown.cb = sizeof shown;
+    shown.dwFlags = STARTF_USESHOWWINDOW;
+    shown.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    std::wstring line = SlowCommand(4000);
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &shown, &pi));
+    std::vector<std::wstring> control;
+    for (int i = 0; i < 35 && control.empty(); ++i) {
+        Sleep(100);
+        control = ForeignVisibleWindows();
+    }
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_FALSE(control.empty()) << "a shown console was not seen: the check proves nothing here";
+}
+
+TEST_F(Runner, QuittingEndsTheWaitAndTheChildRunsOn) {
+    DuringRun closeSoon([&, ticks = 0]() mutable {
+        if (++ticks == 30) form().Close();  // the user closes the window
+    });
+    const auto t0 = Clock::now();
+    RunCommandAndWait(SlowCommand(3000));
+    const auto took = Clock::now() - t0;
+    EXPECT_TRUE(Application->Terminated());
+    EXPECT_LT(took, std::chrono::milliseconds(2500)) << "the wait outlived the quit request";
+    EXPECT_EQ(ReadBytes(Work(L"out.txt")).value_or("").find("connected to"), std::string::npos);
+    // Left to itself, the child finishes its work.
+    for (int i = 0; i < 100 && ReadBytes(Work(L"out.txt")).value_or("").find("connected to") ==
+                                   std::string::npos; ++i)
+        Sleep(100);
+    EXPECT_NE(ReadBytes(Work(L"out.txt")).value_or("").find("connected to"), std::string::npos);
+}

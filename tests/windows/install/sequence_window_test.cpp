@@ -1,0 +1,292 @@
+// The Install button end to end on the real window, with the recording stand-in as "iu.exe":
+// what the client is asked (the journal), what lands in the folder, what the window shows.
+#include <windows.h>
+
+#include <chrono>
+
+#include "install_test_support.h"
+#include "texts/Func.h"
+
+using namespace installtest;
+
+namespace {
+
+const std::wstring kJK = L"/opt/usr/apps/tmp";
+const std::wstring kNewer = L"/home/owner/share/tmp/sdk_tools/tmp";
+const std::wstring kApp = L"Qw7TzLp2Xe.KAVORIN";
+
+// The client's arguments for each of the eleven lines, as the C runtime splits what cmd.exe
+// hands over (the redirection is cmd's and does not reach the client).
+std::vector<std::vector<std::wstring>> ExpectedArgs(const std::wstring& ip,
+                                                    const std::vector<std::wstring>& dirFor) {
+    return {
+        {L"iu.exe", L"kill-server"},
+        {L"iu.exe", L"connect", ip + L":26101"},
+        {L"iu.exe", L"devices"},
+        {L"iu.exe", L"shell", L"0", L"getappinstallpath"},
+        {L"iu.exe", L"shell", L"0", L"vd_appuninstall", kApp + L";", L"echo", L"cmd_ret:$?;"},
+        {L"iu.exe", L"shell", L"0", L"mkdir", dirFor[5]},
+        {L"iu.exe", L"push", L"KAVORIN.wgt", dirFor[6] + L"/KAVORIN.wgt"},
+        {L"iu.exe", L"shell", L"0", L"vd_appinstall", kApp, dirFor[7] + L"/KAVORIN.wgt;", L"echo",
+         L"cmd_ret:$?;"},
+        {L"iu.exe", L"shell", L"0", L"rmfile", dirFor[8] + L"/KAVORIN.wgt"},
+        {L"iu.exe", L"shell", L"0", L"applist"},
+        {L"iu.exe", L"kill-server"},
+    };
+}
+
+std::vector<std::wstring> Dirs(const std::wstring& dir) { return std::vector<std::wstring>(11, dir); }
+
+std::vector<std::vector<std::wstring>> Args(const std::vector<Call>& calls) {
+    std::vector<std::vector<std::wstring>> args;
+    for (const auto& c : calls) args.push_back(c.argv);
+    return args;
+}
+
+const std::vector<std::wstring> kLogs{L"step1.txt", L"step2.txt", L"step3.txt", L"step4.txt",
+                                      L"step5.txt", L"step6.txt", L"step7.txt"};
+
+class Install : public InstallWindow {
+protected:
+    std::wstring Text(UnicodeString (&entry)[2], int lang) { return entry[lang].str(); }
+    void ExpectCleanFolderAfterRun() {
+        EXPECT_EQ(ListDir(work_), std::vector<std::wstring>{L"doLog"});
+        EXPECT_EQ(ListDir(Work(L"doLog")), kLogs);
+    }
+};
+
+}  // namespace
+
+TEST_F(Install, RunsTheElevenLinesInOrderAndCleansUp) {
+    TypeAddress(L"192.168.1.66");
+    ClickInstall();
+
+    const auto calls = Journal();
+    EXPECT_EQ(Args(calls), ExpectedArgs(L"192.168.1.66", Dirs(kJK)));
+    for (const auto& c : calls) {
+        EXPECT_EQ(c.cwd, work_) << "the client runs in the program's working folder";
+        EXPECT_EQ(c.cmdline.find(L"doLog"), std::wstring::npos) << "redirection reached the client";
+    }
+    ASSERT_EQ(calls.size(), 11u);
+    EXPECT_NE(calls[4].cmdline.find(L"vd_appuninstall Qw7TzLp2Xe.KAVORIN; echo cmd_ret:$?;"), std::wstring::npos);
+    // The package was there, whole, when the client pushed it.
+    const auto widget = ReadBytes(KAVORIN_TEST_WIDGET_FILE);
+    ASSERT_TRUE(widget.has_value());
+    EXPECT_EQ(calls[6].file, L"KAVORIN.wgt:" + std::to_wstring(widget->size()));
+
+    ExpectCleanFolderAfterRun();
+    EXPECT_NE(ReadBytes(Work(L"doLog\\step1.txt"))->find("connected to 192.168.1.66:26101\r\n"), std::string::npos);
+    EXPECT_NE(ReadBytes(Work(L"doLog\\step2.txt"))->find("List of devices attached"), std::string::npos);
+    EXPECT_NE(ReadBytes(Work(L"doLog\\step5.txt"))->find("1 file(s) pushed"), std::string::npos);
+    EXPECT_NE(ReadBytes(Work(L"doLog\\step6.txt"))->find("install completed"), std::string::npos);
+    EXPECT_NE(ReadBytes(Work(L"doLog\\step7.txt"))->find("Qw7TzLp2Xe.KAVORIN"), std::string::npos);
+    EXPECT_EQ(Status(), Text(textTable->DoneText, 0));
+    EXPECT_EQ(Bar(), 100);
+    EXPECT_TRUE(boxes_.empty());
+
+    // A second run reuses doLog, replaces the logs, and runs again (the guard was released).
+    Click(form().tvSeriesRG, 1);
+    TypeAddress(L"999.999.999.999");
+    ClickInstall();
+    const auto again = Journal();
+    ASSERT_EQ(again.size(), 22u);
+    EXPECT_EQ(Args({again.begin() + 11, again.end()}), ExpectedArgs(L"999.999.999.999", Dirs(kNewer)));
+    EXPECT_NE(ReadBytes(Work(L"doLog\\step1.txt"))->find("connected to 999.999.999.999:26101"), std::string::npos);
+    EXPECT_EQ(ReadBytes(Work(L"doLog\\step1.txt"))->find("192.168.1.66"), std::string::npos);
+    ExpectCleanFolderAfterRun();
+}
+
+TEST_F(Install, BarStatusAndMidRunSwitchesOfSeriesAndLanguage) {
+    SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", L"150");
+    TypeAddress(L"1.1.1.1");
+    std::vector<int> barWhileRunning;
+    std::vector<std::wstring> statusWhileRunning;
+    size_t seen = 0;
+    {
+        DuringRun watch([&] {
+            const size_t n = Calls();
+            if (n == seen) return;
+            seen = n;
+            barWhileRunning.push_back(Bar());
+            statusWhileRunning.push_back(Status());
+            if (n == 3) Click(form().langRG, 1);        // during "devices"
+            if (n == 6) Click(form().tvSeriesRG, 1);    // during "mkdir", built with J,K
+        });
+        ClickInstall();
+    }
+    EXPECT_EQ(barWhileRunning, (std::vector<int>{2, 6, 18, 22, 27, 39, 48, 60, 72, 81, 90}));
+    EXPECT_EQ(Bar(), 100);
+    ASSERT_EQ(statusWhileRunning.size(), 11u);
+    EXPECT_EQ(statusWhileRunning[0], Text(textTable->InstallingText, 0));
+    EXPECT_EQ(statusWhileRunning[3], Text(textTable->PromptText, 1));  // the switch shows the prompt
+    EXPECT_EQ(Status(), Text(textTable->DoneText, 1));                 // and the end is in English
+
+    std::vector<std::wstring> dirs = Dirs(kJK);
+    dirs[6] = dirs[7] = dirs[8] = kNewer;
+    EXPECT_EQ(Args(Journal()), ExpectedArgs(L"1.1.1.1", dirs));
+}
+
+TEST_F(Install, PressDuringARunIsIgnored) {
+    SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", L"100");
+    TypeAddress(L"1234567");
+    int pressed = 0;
+    {
+        DuringRun watch([&] {
+            if (Calls() == 4 && pressed++ == 0) SendMessageW(form().BitInstall->Handle(), BM_CLICK, 0, 0);
+        });
+        ClickInstall();
+    }
+    EXPECT_GE(pressed, 1);
+    EXPECT_EQ(Args(Journal()), ExpectedArgs(L"1234567", Dirs(kJK)));
+    Pump();
+    EXPECT_EQ(Journal().size(), 11u) << "nothing queued for later either";
+    EXPECT_EQ(Status(), Text(textTable->DoneText, 0));
+}
+
+TEST_F(Install, RejectedAddressesShowTheMessageAndTouchNothing) {
+    form().statusLbl->SetCaption(L"before");
+    form().installPB->SetPosition(37);
+    const std::vector<std::wstring> bad{
+        L"", L"1.2.3.", L"1.2.3.4&echo x>pwned.txt", L"1.2.3.4 ", L"tv.local.lan",
+        L"\uFF11.\uFF12.\uFF13.\uFF14", L"1.2.3.4\"&calc"};
+    for (int lang : {0, 1}) {
+        Click(form().langRG, lang);
+        Pump();
+        form().statusLbl->SetCaption(L"before");
+        for (const auto& address : bad) {
+            boxes_.clear();
+            TypeAddress(address.c_str());
+            ClickInstall();
+            ASSERT_EQ(boxes_.size(), 1u) << ToUtf8(address);
+            EXPECT_EQ(boxes_[0].text, Text(textTable->BadAddressText, lang));
+            EXPECT_FALSE(boxes_[0].error);
+        }
+        EXPECT_EQ(Status(), L"before");
+        EXPECT_EQ(Bar(), 37);
+    }
+    EXPECT_TRUE(ListDir(work_).empty());
+    EXPECT_FALSE(IsFile(journal_));
+    EXPECT_FALSE(IsFile(Work(L"pwned.txt")));
+}
+
+TEST_F(Install, UnwritableWorkingFolderShowsTheErrorAndRunsNothing) {
+    form().statusLbl->SetCaption(L"before");
+    form().installPB->SetPosition(37);
+    TypeAddress(L"1.1.1.1");
+    // "iu.exe" cannot be created where a folder of that name stands.
+    CreateDirectoryW(Work(L"iu.exe").c_str(), nullptr);
+    ClickInstall();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].error);
+    EXPECT_NE(boxes_[0].text.find(L"iu.exe"), std::wstring::npos) << ToUtf8(boxes_[0].text);
+    EXPECT_FALSE(IsFile(journal_));
+    EXPECT_EQ(Status(), L"before");
+    EXPECT_EQ(Bar(), 37);
+    EXPECT_FALSE(IsFile(Work(L"KAVORIN.wgt")));
+
+    // A folder the program may not write at all.
+    boxes_.clear();
+    ASSERT_TRUE(SetCurrentDirectoryW(L"Z:\\proc"));
+    ClickInstall();
+    SetCurrentDirectoryW(work_.c_str());
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].error);
+    EXPECT_FALSE(IsFile(journal_));
+    EXPECT_EQ(Status(), L"before");
+    EXPECT_EQ(Bar(), 37);
+
+    // The failure released the run: once the folder is fixed, Install works.
+    RemoveDirectoryW(Work(L"iu.exe").c_str());
+    boxes_.clear();
+    ClickInstall();
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(Journal().size(), 11u);
+    EXPECT_EQ(Status(), Text(textTable->DoneText, 0));
+}
+
+TEST_F(Install, VerdictComesFromTheInstallLog) {
+    struct Case {
+        const wchar_t* script;
+        bool done;
+        const char* inLog;
+        int lang;
+    };
+    const Case cases[] = {
+        {L"success", true, "install completed", 1},
+        {L"fail118", false, "install failed[118, -12]", 1},
+        {L"fail116", false, "install failed[116]", 0},
+        {L"silent", false, "", 1},
+        {L"unreachable", false, "", 0},
+        {L"success", true, "install completed", 0},
+    };
+    TypeAddress(L"10.0.0.20");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.script));
+        SetEnv(L"KAVORIN_RECORDER_SCRIPT", c.script);
+        {
+            const int lang = c.lang;
+            Click(form().langRG, lang);
+            Pump();
+            const size_t before = Journal().size();
+            ClickInstall();
+            EXPECT_EQ(Journal().size(), before + 11) << "every command runs whatever the TV says";
+            EXPECT_EQ(Bar(), 100);
+            EXPECT_EQ(Status(), c.done ? Text(textTable->DoneText, lang) : Text(textTable->FailedText, lang));
+            const auto log = ReadBytes(Work(L"doLog\\step6.txt"));
+            ASSERT_TRUE(log.has_value());
+            EXPECT_NE(log->find(c.inLog), std::string::npos);
+            ExpectCleanFolderAfterRun();
+        }
+    }
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(Install, LogsAreLeftAsTheClientWroteThem) {
+    SetEnv(L"KAVORIN_RECORDER_SCRIPT", L"fail118");
+    TypeAddress(L"10.0.0.20");
+    std::string logsDuring;
+    {
+        DuringRun watch([&] {
+            if (Calls() == 9 && logsDuring.empty()) logsDuring = ReadBytes(Work(L"doLog\\step6.txt")).value_or("?");
+        });
+        SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", L"100");
+        ClickInstall();
+    }
+    EXPECT_EQ(ReadBytes(Work(L"doLog\\step6.txt")).value_or(""), logsDuring);
+    EXPECT_EQ(Status(), Text(textTable->FailedText, 0));
+}
+
+TEST_F(Install, ClosingTheWindowStopsTheTvCommandsAndStillCleansUp) {
+    SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", L"300");
+    TypeAddress(L"10.0.0.20");
+    {
+        DuringRun watch([&] {
+            if (Calls() == 5 && !Application->Terminated()) form().Close();  // during vd_appuninstall
+        });
+        ClickInstall();
+    }
+    EXPECT_TRUE(Application->Terminated());
+    auto expected = ExpectedArgs(L"10.0.0.20", Dirs(kJK));
+    expected.erase(expected.begin() + 5, expected.begin() + 10);  // 5..9 never start
+    EXPECT_EQ(Args(Journal()), expected);
+    EXPECT_FALSE(IsFile(Work(L"iu.exe")));
+    EXPECT_FALSE(IsFile(Work(L"KAVORIN.wgt")));
+    EXPECT_EQ(Status(), Text(textTable->FailedText, 0));
+}
+
+TEST_F(Install, ClosingDuringASlowCommandWaitsForItBeforeRemovingThePayloads) {
+    SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", L"2000");
+    SetEnv(L"KAVORIN_RECORDER_SLEEP_ON", L"push");
+    TypeAddress(L"10.0.0.20");
+    {
+        DuringRun watch([&] {
+            if (Calls() == 7 && !Application->Terminated()) form().Close();  // during push
+        });
+        ClickInstall();
+    }
+    const auto calls = Journal();
+    ASSERT_EQ(calls.size(), 8u);
+    EXPECT_EQ(calls.back().argv, (std::vector<std::wstring>{L"iu.exe", L"kill-server"}));
+    EXPECT_FALSE(IsFile(Work(L"iu.exe")));
+    EXPECT_FALSE(IsFile(Work(L"KAVORIN.wgt")));
+}
