@@ -785,7 +785,9 @@ HFONT TForm::FontFor(const TFontSpec& spec) {
     key.color = 0;  // colour is drawn, not part of the font
     for (const auto& [k, f] : fonts_)
         if (k == key) return f.get();
-    int height = dpi::Scale(spec.height, static_cast<UINT>(dpi_));
+    // Rounded toward zero: a font never grows faster than the box it is drawn in, so text
+    // that fits at 96 DPI still fits at 144 or 192.
+    int height = spec.height * dpi_ / 96;
     HFONT font = CreateFontW(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic, spec.underline, FALSE,
                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                              DEFAULT_PITCH | FF_DONTCARE, spec.name.c_str());
