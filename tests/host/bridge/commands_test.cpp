@@ -21,6 +21,9 @@ using test::FakeTv;
 using test::FakeTvOptions;
 using test::Fault;
 
+// Winsock needs starting once per process; a no-op elsewhere.
+const net::NetSession netSession;
+
 struct Result {
   int code;
   std::string out, err;
