@@ -41,6 +41,9 @@ test-host: host
 	cd build/host && ctest --output-on-failure -j $(JOBS)
 
 test-windows: windows
+ifeq ($(TEST_ARCH),x86_64)
+	cd build/windows && ctest --output-on-failure
+endif
 	tools/wine-prefix.sh $(TEST_DIR) $(TEST_ARCH)
 	cd $(TEST_DIR) && KAVORIN_WINEPREFIX=$(CURDIR)/$(TEST_DIR)/wineprefix xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure
 

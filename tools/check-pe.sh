@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Checks a built Windows program: PE format and machine for its architecture, subsystem, and
+# that it imports only DLLs that every Windows has (no MinGW runtime DLLs beside it).
+# Usage: check-pe.sh <exe> <i686|x86_64> <gui|console>
+set -uo pipefail
+exe=$1 arch=$2 kind=$3
+objdump=$arch-w64-mingw32-objdump
+passed=0 failed=0
+check() {  # check <what> <condition-exit-code>
+  if [ "$2" -eq 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
+}
+headers=$($objdump -p "$exe") || { echo "FAILED: cannot read $exe"; echo "0 passed, 1 failed"; exit 1; }
+if [ "$arch" = i686 ]; then magic=010b; format=pei-i386; else magic=020b; format=pei-x86-64; fi
+grep -q "^Magic[[:space:]]*$magic" <<<"$headers"; check "PE magic $magic" $?
+$objdump -f "$exe" | grep -q "file format $format"; check "file format $format" $?
+if [ "$kind" = gui ]; then sub=00000002; else sub=00000003; fi
+grep -q "^Subsystem[[:space:]]*$sub" <<<"$headers"; check "subsystem $kind" $?
+allowed='^(KERNEL32|USER32|GDI32|COMCTL32|ADVAPI32|SHELL32|WS2_32|IPHLPAPI|msvcrt|CRYPT32|bcrypt|api-ms-win-crt-[a-z-]+-l1-1-0)\.dll$'
+while read -r dll; do
+  grep -qiE "$allowed" <<<"$dll"; check "import of $dll is a system DLL" $?
+done < <(grep "DLL Name:" <<<"$headers" | awk '{print $3}')
+echo "$exe: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
