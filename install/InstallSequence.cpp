@@ -155,8 +155,8 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
         const bool skip = InstallCommandTalksToTv(i) && Application->Terminated();
         if (!skip) {
             // Built just before it runs: the series may have been switched meanwhile.
-            const InstallCommandInputs inputs{address, appId, widgetName,
-                                              tvTmpDir[SeriesOf(tvSeriesRG)]};
+            InstallCommandInputs inputs{address, appId, widgetName, {}};
+            if (InstallCommandNamesStagingDir(i)) inputs.stagingDir = tvTmpDir[SeriesOf(tvSeriesRG)];
             if (i == 7) logBefore = StampOf(kInstallLogFile);
             leftRunning.Keep(RunCommandAndWaitOrQuit(BuildInstallCommand(i, inputs)));
         }

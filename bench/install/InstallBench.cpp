@@ -1,0 +1,372 @@
+// Figures of the installation, measured on the real installer exe that carries the recording
+// stand-in as its bridge client (so nothing leaves the machine):
+//   1. the whole run against the same eleven lines run from one batch file, as a ratio;
+//   2. the CPU time the installer spends while one 5 s command runs;
+//   3. the longest delay in answering a sent message during a run.
+// The installer is driven from outside, as a user would: text into the address field, a click
+// on Install. A run has ended when the journal holds eleven calls and the payloads are gone.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "install/InstallSteps.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+std::wstring TempDir(const wchar_t* tag) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring dir = std::wstring(temp) + L"kavorin-bench-" + tag + L"-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
+}
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
+            else DeleteFileW(child.c_str());
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+size_t JournalCalls(const std::wstring& path) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return 0;
+    std::string bytes;
+    char buffer[8192];
+    DWORD got = 0;
+    while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+    CloseHandle(f);
+    size_t n = 0;
+    for (size_t at = bytes.find("[end]\n"); at != std::string::npos; at = bytes.find("[end]\n", at + 1)) ++n;
+    return n;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring ClassOf(HWND h) {
+    wchar_t cls[64] = L"";
+    GetClassNameW(h, cls, 64);
+    return cls;
+}
+
+std::wstring TextOf(HWND h) {
+    wchar_t text[256] = L"";
+    GetWindowTextW(h, text, 256);
+    return text;
+}
+
+// The installer, started in a folder of its own, with its window's controls found.
+struct Installer {
+    PROCESS_INFORMATION pi{};
+    HWND form = nullptr, edit = nullptr, install = nullptr;
+    std::wstring work, journal;
+
+    bool Start(const std::wstring& exe, const std::wstring& folder) {
+        work = folder;
+        journal = folder + L"\\journal.txt";
+        SetEnvironmentVariableW(L"KAVORIN_RECORDER_JOURNAL", journal.c_str());
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        std::wstring line = L"\"" + exe + L"\"";
+        if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
+            return false;
+        WaitForInputIdle(pi.hProcess, 20000);
+        for (int i = 0; i < 200 && !install; ++i) {
+            Sleep(50);
+            FindControls();
+        }
+        return install && edit;
+    }
+    void FindControls() {
+        form = nullptr;
+        EnumWindows([](HWND h, LPARAM lp) -> BOOL {
+            auto* self = reinterpret_cast<Installer*>(lp);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(h, &pid);
+            if (pid == self->pi.dwProcessId && IsWindowVisible(h)) {
+                self->form = h;
+                return FALSE;
+            }
+            return TRUE;
+        }, reinterpret_cast<LPARAM>(this));
+        if (!form) return;
+        EnumChildWindows(form, [](HWND h, LPARAM lp) -> BOOL {
+            auto* self = reinterpret_cast<Installer*>(lp);
+            const std::wstring cls = ClassOf(h);
+            if (cls == L"Edit") self->edit = h;
+            if (cls == L"Button" && (TextOf(h) == L"Установить Виджет" || TextOf(h) == L"Widget Install"))
+                self->install = h;
+            return TRUE;
+        }, reinterpret_cast<LPARAM>(this));
+    }
+    // Clicks Install and returns once the run has ended.
+    Clock::duration Run(const wchar_t* address) {
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(address));
+        const size_t before = JournalCalls(journal);
+        const auto t0 = Clock::now();
+        PostMessageW(install, BM_CLICK, 0, 0);
+        while (JournalCalls(journal) < before + kInstallCommandCount || Exists(work + L"\\KAVORIN.wgt") ||
+               Exists(work + L"\\iu.exe"))
+            Sleep(1);
+        return Clock::now() - t0;
+    }
+    double CpuMs() const {
+        FILETIME created, exited, kernel, user;
+        GetProcessTimes(pi.hProcess, &created, &exited, &kernel, &user);
+        auto v = [](FILETIME f) { return (static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+        return static_cast<double>(v(kernel) + v(user)) / 10000.0;
+    }
+    void Close() {
+        PostMessageW(form, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(pi.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+};
+
+// Under Wine the installer is also a Linux process; its own CPU ticks (utime + stime, no
+// children) are in /proc. Returns -1 when not under Wine or not found.
+std::string ReadSmall(const std::wstring& path) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    char buffer[4096];
+    DWORD got = 0;
+    ReadFile(f, buffer, sizeof buffer, &got, nullptr);
+    CloseHandle(f);
+    return std::string(buffer, got);
+}
+
+long UnixPidOf(const std::wstring& exeName) {
+    long found = -1;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(L"Z:\\proc\\*", &data);
+    if (find == INVALID_HANDLE_VALUE) return -1;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name.empty() || name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
+        const std::string cmdline = ReadSmall(L"Z:\\proc\\" + name + L"\\cmdline");
+        std::string narrow(exeName.begin(), exeName.end());
+        if (cmdline.find(narrow) != std::string::npos) found = std::wcstol(name.c_str(), nullptr, 10);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return found;
+}
+
+double UnixCpuMs(long pid) {
+    if (pid < 0) return -1;
+    const std::string stat = ReadSmall(L"Z:\\proc\\" + std::to_wstring(pid) + L"\\stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) return -1;
+    // Fields after the command name: state is field 3, utime 14, stime 15.
+    std::vector<std::string> fields;
+    size_t at = close + 2;
+    while (at < stat.size()) {
+        size_t sp = stat.find(' ', at);
+        if (sp == std::string::npos) sp = stat.size();
+        fields.push_back(stat.substr(at, sp - at));
+        at = sp + 1;
+    }
+    if (fields.size() < 13) return -1;
+    return (std::stod(fields[11]) + std::stod(fields[12])) * 10.0;  // USER_HZ is 100
+}
+
+// Sends WM_NULL to the window every few ms from another thread and keeps the slowest answer.
+class Prober {
+public:
+    explicit Prober(HWND target) : thread_([this, target] {
+        while (!stop_) {
+            const auto t0 = Clock::now();
+            DWORD_PTR r = 0;
+            SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
+            const double ms = Ms(Clock::now() - t0);
+            samples_.push_back(ms);
+            Sleep(5);
+        }
+    }) {}
+    ~Prober() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    double Worst() const { return samples_.empty() ? 0 : *std::max_element(samples_.begin(), samples_.end()); }
+    size_t Count() const { return samples_.size(); }
+    double Percentile(double p) const {
+        if (samples_.empty()) return 0;
+        auto s = samples_;
+        std::sort(s.begin(), s.end());
+        return s[static_cast<size_t>(p * static_cast<double>(s.size() - 1))];
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::vector<double> samples_;
+    std::thread thread_;
+};
+
+Clock::duration RunBatch(const std::wstring& recorder, const std::wstring& folder) {
+    CopyFileW(recorder.c_str(), (folder + L"\\iu.exe").c_str(), FALSE);
+    CopyFileW(recorder.c_str(), (folder + L"\\KAVORIN.wgt").c_str(), FALSE);
+    CreateDirectoryW((folder + L"\\doLog").c_str(), nullptr);
+    std::string batch = "@echo off\r\n";
+    const InstallCommandInputs in{L"127.0.0.1", L"Qw7TzLp2Xe.KAVORIN", L"KAVORIN", L"/opt/usr/apps/tmp"};
+    for (int i = 0; i < kInstallCommandCount; ++i) {
+        const UnicodeString line = BuildInstallCommand(i, in);
+        for (wchar_t c : line.str()) batch += static_cast<char>(c);  // the lines are ASCII
+        batch += "\r\n";
+    }
+    HANDLE f = CreateFileW((folder + L"\\run.bat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(f, batch.data(), static_cast<DWORD>(batch.size()), &written, nullptr);
+    CloseHandle(f);
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi{};
+    std::wstring line = L"cmd.exe /c run.bat";
+    const auto t0 = Clock::now();
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi))
+        return {};
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    const auto took = Clock::now() - t0;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return took;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring exe = argc > 1 ? argv[1] : KAVORIN_BENCH_INSTALLER;
+    const std::wstring recorder = argc > 2 ? argv[2] : KAVORIN_BENCH_RECORDER;
+    const int rounds = 5;
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_SCRIPT", L"success");
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_SLEEP_MS", nullptr);
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_SLEEP_ON", nullptr);
+
+    // 1. Overhead: installer runs and batch runs, interleaved so both see the same load.
+    std::vector<double> installerMs, batchMs;
+    double worstInstantMs = 0, p99InstantMs = 0;
+    size_t probesInstant = 0;
+    {
+        const std::wstring work = TempDir(L"installer");
+        Installer app;
+        if (!app.Start(exe, work)) {
+            std::fprintf(stderr, "could not start or find the installer window: %ls\n", exe.c_str());
+            return 1;
+        }
+        app.Run(L"127.0.0.1");  // warm-up: first start of cmd.exe and of the stand-in
+        const std::wstring batchDir = TempDir(L"batch");
+        RunBatch(recorder, batchDir);
+        for (int r = 0; r < rounds; ++r) {
+            Prober probe(app.form);
+            installerMs.push_back(Ms(app.Run(L"127.0.0.1")));
+            probe.Stop();
+            worstInstantMs = std::max(worstInstantMs, probe.Worst());
+            p99InstantMs = std::max(p99InstantMs, probe.Percentile(0.99));
+            probesInstant += probe.Count();
+            batchMs.push_back(Ms(RunBatch(recorder, batchDir)));
+        }
+        app.Close();
+        RemoveTree(work);
+        RemoveTree(batchDir);
+    }
+
+    // 2. A run whose push takes 5 s, left alone: the CPU time the installer spends meanwhile.
+    // 3. The same run again with a prober sending it messages throughout.
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_SLEEP_MS", L"5000");
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_SLEEP_ON", L"push");
+    double cpuDuringMs = 0, unixCpuDuringMs = -1, slowMs = 0, worstSlowMs = 0, p99SlowMs = 0;
+    size_t probesSlow = 0;
+    double cpuIdleMs = 0;
+    {
+        // Baseline: the same window doing nothing for 5 s.
+        const std::wstring work = TempDir(L"idle");
+        Installer app;
+        if (!app.Start(exe, work)) return 1;
+        Sleep(1000);
+        const double c0 = app.CpuMs();
+        Sleep(5000);
+        cpuIdleMs = app.CpuMs() - c0;
+        app.Close();
+        RemoveTree(work);
+    }
+    for (const bool probing : {false, true}) {
+        const std::wstring work = TempDir(probing ? L"slow-probed" : L"slow");
+        Installer app;
+        if (!app.Start(exe, work)) return 1;
+        std::unique_ptr<Prober> probe;
+        if (probing) probe = std::make_unique<Prober>(app.form);
+        std::thread measure([&] {
+            while (JournalCalls(app.journal) < 7) Sleep(1);  // push has started
+            Sleep(200);                                     // its cmd.exe and stand-in are up
+            const long unixPid = UnixPidOf(L"KavorinInstallerRecording.exe");
+            const double u0 = UnixCpuMs(unixPid);
+            const double c0 = app.CpuMs();
+            const auto t0 = Clock::now();
+            while (JournalCalls(app.journal) < 8) Sleep(20);  // the next command started
+            if (!probing) {
+                cpuDuringMs = app.CpuMs() - c0;
+                if (u0 >= 0) unixCpuDuringMs = UnixCpuMs(unixPid) - u0;
+                slowMs = Ms(Clock::now() - t0);
+            }
+        });
+        app.Run(L"127.0.0.1");
+        measure.join();
+        if (probe) {
+            probe->Stop();
+            worstSlowMs = probe->Worst();
+            p99SlowMs = probe->Percentile(0.99);
+            probesSlow = probe->Count();
+        }
+        app.Close();
+        RemoveTree(work);
+    }
+
+    std::printf("install bench (recording stand-in, %d rounds, median)\n", rounds);
+    std::printf("  whole run, installer          : %8.1f ms\n", Median(installerMs));
+    std::printf("  same 11 lines from a .bat     : %8.1f ms\n", Median(batchMs));
+    std::printf("  ratio installer / batch       : %8.2f\n", Median(installerMs) / Median(batchMs));
+    std::printf("  CPU of the installer during a 5 s command, %.0f ms long (no probing):\n", slowMs);
+    if (unixCpuDuringMs >= 0)
+        std::printf("    Linux /proc utime+stime (10 ms ticks)                 : %.1f ms\n", unixCpuDuringMs);
+    std::printf("    GetProcessTimes as Wine reports it                     : %.1f ms\n", cpuDuringMs);
+    std::printf("  CPU of the installer idle for 5 s (GetProcessTimes, baseline): %.1f ms\n", cpuIdleMs);
+    std::printf("  longest answer to a sent message, instant runs: %.1f ms (p99 %.1f ms, %zu probes)\n",
+                worstInstantMs, p99InstantMs, probesInstant);
+    std::printf("  longest answer to a sent message, run with a 5 s command: %.1f ms (p99 %.1f ms, %zu probes)\n",
+                worstSlowMs, p99SlowMs, probesSlow);
+    std::printf("  rounds, installer ms:");
+    for (double v : installerMs) std::printf(" %.0f", v);
+    std::printf("\n  rounds, batch ms    :");
+    for (double v : batchMs) std::printf(" %.0f", v);
+    std::printf("\n");
+    return 0;
+}
