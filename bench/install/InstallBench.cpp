@@ -98,27 +98,28 @@ struct Installer {
         }
         return install && edit;
     }
+    static BOOL CALLBACK TopLevel(HWND h, LPARAM lp) {
+        auto* self = reinterpret_cast<Installer*>(lp);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        if (pid == self->pi.dwProcessId && IsWindowVisible(h)) {
+            self->form = h;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    static BOOL CALLBACK Child(HWND h, LPARAM lp) {
+        auto* self = reinterpret_cast<Installer*>(lp);
+        const std::wstring cls = ClassOf(h);
+        if (cls == L"Edit") self->edit = h;
+        if (cls == L"Button" && (TextOf(h) == L"Установить Виджет" || TextOf(h) == L"Widget Install"))
+            self->install = h;
+        return TRUE;
+    }
     void FindControls() {
         form = nullptr;
-        EnumWindows([](HWND h, LPARAM lp) -> BOOL {
-            auto* self = reinterpret_cast<Installer*>(lp);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(h, &pid);
-            if (pid == self->pi.dwProcessId && IsWindowVisible(h)) {
-                self->form = h;
-                return FALSE;
-            }
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(this));
-        if (!form) return;
-        EnumChildWindows(form, [](HWND h, LPARAM lp) -> BOOL {
-            auto* self = reinterpret_cast<Installer*>(lp);
-            const std::wstring cls = ClassOf(h);
-            if (cls == L"Edit") self->edit = h;
-            if (cls == L"Button" && (TextOf(h) == L"Установить Виджет" || TextOf(h) == L"Widget Install"))
-                self->install = h;
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(this));
+        EnumWindows(TopLevel, reinterpret_cast<LPARAM>(this));
+        if (form) EnumChildWindows(form, Child, reinterpret_cast<LPARAM>(this));
     }
     // Clicks Install and returns once the run has ended.
     Clock::duration Run(const wchar_t* address) {

@@ -31,20 +31,20 @@ protected:
 };
 
 // Visible top-level windows of other processes (a console would be one).
+BOOL CALLBACK CollectForeignVisible(HWND hwnd, LPARAM lp) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != GetCurrentProcessId() && IsWindowVisible(hwnd)) {
+        wchar_t cls[128] = L"";
+        GetClassNameW(hwnd, cls, 128);
+        reinterpret_cast<std::vector<std::wstring>*>(lp)->push_back(cls);
+    }
+    return TRUE;
+}
+
 std::vector<std::wstring> ForeignVisibleWindows() {
     std::vector<std::wstring> found;
-    EnumWindows(
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hwnd, &pid);
-            if (pid != GetCurrentProcessId() && IsWindowVisible(hwnd)) {
-                wchar_t cls[128] = L"";
-                GetClassNameW(hwnd, cls, 128);
-                reinterpret_cast<std::vector<std::wstring>*>(lp)->push_back(cls);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(CollectForeignVisible, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
