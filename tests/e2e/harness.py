@@ -1,0 +1,456 @@
+"""The end-to-end harness: the built installer under Wine on the current X display, the probe
+that reads its window, real X input through xdotool, and the TV simulator on 127.0.0.1:26101.
+
+Used by the e2e tests (tests/e2e) and by the e2e benchmark (bench/e2e). Paths come from the
+environment that CTest sets; each has a default inside the tree for runs by hand.
+"""
+import hashlib
+import json
+import os
+import queue
+import shutil
+import signal
+import socket
+import subprocess
+import threading
+import time
+import uuid
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
+
+TV_PORT = 26101            # the installer always connects to this port
+APP_ID = "Qw7TzLp2Xe.KAVORIN"
+CAPTION = "KAVORIN Tizen Installer"
+# Staging folder of series "M,N,Q,R,T,A,B", the generation the simulator plays by default.
+STAGING = "/home/owner/share/tmp/sdk_tools/tmp"
+LOGS = ["step%d.txt" % i for i in range(1, 8)]
+PAYLOADS = ["iu.exe", "KAVORIN.wgt"]
+# Windows programs of a run; anything of these still alive after the installer ended is a leak.
+OUR_PROGRAMS = ("kavorininstaller.exe", "iu.exe", "cmd.exe", "conhost.exe")
+
+
+def _env_path(name, default):
+    return os.environ.get(name) or default
+
+
+class Paths:
+    def __init__(self):
+        build = _env_path("KAVORIN_BUILD_DIR", os.path.join(ROOT, "build", "windows64"))
+        self.build = build
+        self.installer = _env_path("KAVORIN_E2E_INSTALLER", os.path.join(build, "KavorinInstaller.exe"))
+        self.probe = _env_path("KAVORIN_E2E_PROBE", os.path.join(build, "tests", "e2e", "e2e_probe.exe"))
+        self.tvsim = _env_path("KAVORIN_TVSIM", os.path.join(ROOT, "tests", "tvsim", "tvsim.py"))
+        self.wgt = _env_path("KAVORIN_E2E_WGT", os.path.join(ROOT, "build", "host", "widget", "KAVORIN.wgt"))
+        self.shots = _env_path("KAVORIN_E2E_SHOTS", os.path.join(build, "e2e-screenshots"))
+        self.prefix = _env_path("KAVORIN_WINEPREFIX", os.path.join(build, "wineprefix"))
+
+    def missing(self):
+        """What a run needs and does not have, as readable reasons."""
+        out = []
+        for what, path in (("installer", self.installer), ("probe", self.probe),
+                           ("TV simulator", self.tvsim), ("widget package", self.wgt)):
+            if not os.path.isfile(path):
+                out.append("%s not found at %s" % (what, path))
+        if not os.environ.get("DISPLAY"):
+            out.append("no X display (run under xvfb-run)")
+        if not shutil.which("xdotool"):
+            out.append("xdotool missing")
+        if not os.path.isfile(os.path.join(self.prefix, "system.reg")):
+            out.append("no Wine prefix at %s (tools/wine-prefix.sh)" % self.prefix)
+        return out
+
+
+def wait_for(condition, timeout, what, interval=0.1):
+    """Polls `condition` until it returns something true; returns that, or raises."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise TimeoutError("timed out after %.0f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+def sha256_file(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def wine_loader(exe):
+    """wine64 for a PE32+ file, the ordinary loader for PE32 (as tools/wine-run.sh decides)."""
+    with open(exe, "rb") as f:
+        head = f.read(4096)
+    pe = int.from_bytes(head[0x3C:0x40], "little")
+    machine = int.from_bytes(head[pe + 4:pe + 6], "little")
+    return "/usr/lib/wine/wine64" if machine == 0x8664 else "wine"
+
+
+def wine_env(paths, **extra):
+    env = dict(os.environ, WINEPREFIX=paths.prefix, WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    env.pop("KAVORIN_E2E_MARK", None)
+    env.update(extra)
+    return env
+
+
+def start_wineserver(paths):
+    """A wineserver that outlives single programs, started with no pipes attached (one started
+    by a captured program would keep that program's pipes open)."""
+    server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
+    subprocess.run([server, "-p", "30"], env=wine_env(paths), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
+def marked_processes(mark, names=OUR_PROGRAMS):
+    """Linux processes that carry this run's mark in their environment and run one of `names`
+    (Windows programs under Wine inherit the environment of the program that started them)."""
+    needle = ("KAVORIN_E2E_MARK=" + mark).encode()
+    found = []
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if needle not in f.read().split(b"\0"):
+                    continue
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                cmdline = f.read().replace(b"\0", b" ").decode(errors="replace").strip()
+        except OSError:
+            continue
+        if any(n in cmdline.lower() for n in names):
+            found.append((int(pid), cmdline))
+    return found
+
+
+def kill_marked(mark):
+    for pid, _ in marked_processes(mark, names=("",)):
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except OSError:
+            pass
+
+
+# ---------------------------------------------------------------------------------------------
+# The probe: a Windows console program that answers one JSON line per request.
+
+class Probe:
+    def __init__(self, paths):
+        self.proc = subprocess.Popen([wine_loader(paths.probe), paths.probe], env=wine_env(paths),
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL)
+        self._lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self._lines.put(line)
+        self._lines.put(None)
+
+    def ask(self, request, timeout=15):
+        self.proc.stdin.write((request + "\n").encode())
+        self.proc.stdin.flush()
+        try:
+            line = self._lines.get(timeout=timeout)
+        except queue.Empty:
+            raise TimeoutError("probe gave no answer to %r within %d s" % (request, timeout))
+        if line is None:
+            raise RuntimeError("probe ended")
+        return json.loads(line.decode("ascii"))
+
+    def window(self):
+        """The main window as it is now, or None when there is none."""
+        snap = self.ask("snap")
+        return Window(snap) if snap.get("found") else None
+
+    def ping(self, timeout_ms):
+        return self.ask("ping %d" % timeout_ms)
+
+    def processes(self):
+        return self.ask("procs")["procs"]
+
+    def close(self):
+        if self.proc.poll() is None:
+            try:
+                self.proc.stdin.write(b"quit\n")
+                self.proc.stdin.flush()
+                self.proc.wait(10)
+            except (OSError, subprocess.TimeoutExpired):
+                self.proc.kill()
+                self.proc.wait()
+
+
+class Window:
+    """One snapshot of the installer's window, its controls found by what they are."""
+
+    def __init__(self, snap):
+        self.snap = snap
+        self.rect = snap["rect"]
+        self.controls = snap["controls"]
+        edits = [c for c in self.controls if c["class"].lower() == "edit"]
+        assert len(edits) == 1, "expected one edit control, found %d" % len(edits)
+        self.edit = edits[0]
+        group = self.edit["parent"]
+        self.install_button = self._one(lambda c: c["parent"] == group and self._push(c), "Install button")
+        self.bar = self._one(lambda c: c["class"] == "msctls_progress32", "progress bar")
+        labels = [c for c in self.controls if c["parent"] == group and c["class"] == "KavorinLabel"]
+        # The status line is the label above the others in the installation group.
+        self.status = min(labels, key=lambda c: c["rect"][1])
+
+    def _one(self, match, what):
+        found = [c for c in self.controls if match(c)]
+        assert len(found) == 1, "expected one %s, found %d" % (what, len(found))
+        return found[0]
+
+    @staticmethod
+    def _push(c):
+        return c["class"].lower() == "button" and (c["style"] & 0xF) in (0, 1)
+
+    def radio(self, text):
+        return self._one(lambda c: c["class"].lower() == "button" and c["text"] == text, "radio " + text)
+
+    @property
+    def status_text(self):
+        return self.status["text"]
+
+    @property
+    def bar_pos(self):
+        return self.bar["pos"]
+
+    @property
+    def visible(self):
+        return self.snap["visible"]
+
+    @property
+    def close_box(self):
+        return self.snap.get("close")
+
+
+def centre(control):
+    left, top, right, bottom = control["rect"]
+    return (left + right) // 2, (top + bottom) // 2
+
+
+# ---------------------------------------------------------------------------------------------
+# Real input and screenshots on the X display.
+
+def _xdotool(*args):
+    subprocess.run(["xdotool", *args], check=True, timeout=30,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def click_at(x, y):
+    _xdotool("mousemove", "--sync", str(x), str(y))
+    _xdotool("click", "1")
+
+
+def click(control):
+    click_at(*centre(control))
+
+
+def type_text(text):
+    _xdotool("type", "--delay", "40", text)
+
+
+def screenshot(path, rect=None):
+    """The screen as the user sees it (ImageMagick `import -window root`), cut to `rect`."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    cmd = ["import", "-window", "root"]
+    if rect:
+        left, top, right, bottom = rect
+        cmd += ["-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top), "+repage"]
+    subprocess.run(cmd + [path], check=True, timeout=60,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+# ---------------------------------------------------------------------------------------------
+# The TV simulator on 127.0.0.1:26101.
+
+def port_in_use(port=TV_PORT):
+    with socket.socket() as s:
+        s.settimeout(1)
+        return s.connect_ex(("127.0.0.1", port)) == 0
+
+
+class Tv:
+    def __init__(self, paths, workdir, scenario="success", *extra, limit=240):
+        self.dir = workdir
+        os.makedirs(workdir, exist_ok=True)
+        self.journal = os.path.join(workdir, "journal.jsonl")
+        self.root = os.path.join(workdir, "tvroot")
+        ready = os.path.join(workdir, "ready")
+        if os.path.exists(ready):
+            os.remove(ready)
+        wait_for(lambda: not port_in_use(), 20, "port %d to be free" % TV_PORT)
+        cmd = ["/usr/bin/python3", paths.tvsim, "--port", str(TV_PORT), "--scenario", scenario,
+               "--root", self.root, "--journal", self.journal, "--ready-file", ready,
+               "--exit-after-seconds", str(limit), *extra]
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        try:
+            wait_for(lambda: os.path.exists(ready) or self.proc.poll() is not None, 20,
+                     "the TV simulator to listen")
+        except TimeoutError:
+            self.stop()
+            raise
+        if self.proc.poll() is not None:
+            err = self.proc.stderr.read().decode(errors="replace")
+            raise RuntimeError("the TV simulator did not start: " + err)
+
+    def events(self, name=None):
+        out = []
+        if not os.path.exists(self.journal):
+            return out
+        with open(self.journal) as f:
+            for line in f:
+                line = line.strip()
+                if line:
+                    e = json.loads(line)
+                    if name is None or e.get("event") == name:
+                        out.append(e)
+        return out
+
+    def problems(self):
+        """Protocol mistakes of the client and simulator failures."""
+        return [e for e in self.events() if e.get("event") in ("violation", "internal-error")]
+
+    def shells(self, verb=None):
+        return [e for e in self.events("shell") if verb is None or e["verb"] == verb]
+
+    def file(self, tv_path):
+        path = os.path.join(self.root, tv_path.lstrip("/"))
+        if not os.path.isfile(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.proc.stderr.close()
+
+
+# ---------------------------------------------------------------------------------------------
+# The installer.
+
+class Installer:
+    """KavorinInstaller.exe started in `work`, its window read through `probe`."""
+
+    def __init__(self, paths, probe, work):
+        self.paths, self.probe, self.work = paths, probe, work
+        self.mark = uuid.uuid4().hex
+        state = os.path.join(work + ".state", "targets")
+        os.makedirs(os.path.dirname(state), exist_ok=True)
+        # The bridge client keeps its targets in a file of its own per run, not in the prefix.
+        env = wine_env(paths, KAVORIN_E2E_MARK=self.mark,
+                       KAVORIN_BRIDGE_STATE="Z:" + state.replace("/", "\\"))
+        wait_for(lambda: self.probe.window() is None, 20, "no installer window to be left over")
+        self.started = time.monotonic()
+        self.proc = subprocess.Popen([wine_loader(paths.installer), paths.installer], cwd=work,
+                                     env=env, stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.win = wait_for(self._shown, 60, "the installer window")
+        self.shown = time.monotonic()
+
+    def _shown(self):
+        if self.proc.poll() is not None:
+            raise RuntimeError("the installer ended at start with code %s" % self.proc.returncode)
+        win = self.probe.window()
+        return win if win and win.visible and win.close_box else None
+
+    def window(self):
+        win = self.probe.window()
+        if win:
+            self.win = win
+        return win
+
+    # -- what a user does
+    def type_address(self, text):
+        click(self.win.edit)
+        type_text(text)
+        wait_for(lambda: self.window().edit["text"] == text, 10, "the typed address to show")
+
+    def choose(self, radio_text):
+        click(self.win.radio(radio_text))
+        wait_for(lambda: self.window().radio(radio_text)["check"] == 1, 10,
+                 "radio %r to be checked" % radio_text)
+
+    def press_install(self):
+        click(self.win.install_button)
+
+    def close(self):
+        click_at(*self.win.close_box)
+
+    # -- what the tests wait for
+    def wait_bar(self, condition, timeout, what):
+        return wait_for(lambda: (lambda w: w if condition(w.bar_pos) else None)(self.window()),
+                        timeout, what, interval=0.05)
+
+    def wait_finished(self, texts, timeout):
+        """Until the bar stands at 100 and the status shows one of `texts`."""
+        return wait_for(lambda: (lambda w: w if w.bar_pos == 100 and w.status_text in texts else None)(
+            self.window()), timeout, "the run to finish", interval=0.1)
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise TimeoutError("the installer did not end within %d s" % timeout)
+
+    def leftovers(self):
+        return marked_processes(self.mark)
+
+    def shot(self, name):
+        screenshot(os.path.join(self.paths.shots, name), self.win.rect)
+
+    def stop(self):
+        """Ends the program if still running, and anything it started."""
+        if self.proc.poll() is None:
+            try:
+                self.close()
+                self.proc.wait(15)
+            except Exception:
+                pass
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        kill_marked(self.mark)
+
+
+def texts():
+    """The window's texts from the text table's source: {name: (Russian, English)}."""
+    import re
+    with open(os.path.join(ROOT, "texts", "Func.cpp"), encoding="utf-8") as f:
+        source = f.read()
+    found = {}
+    for name, index, literal in re.findall(r'(\w+)\[([01])\]\s*=\s*L"((?:[^"\\]|\\.)*)";', source):
+        value = re.sub(r'\\(.)', lambda m: {"n": "\n", "t": "\t"}.get(m.group(1), m.group(1)), literal)
+        found.setdefault(name, [None, None])[int(index)] = value
+    return {k: tuple(v) for k, v in found.items()}
+
+
+# ---------------------------------------------------------------------------------------------
+# What every case does and checks.
+
+def start_install(app, series="M,N,Q,R,T,A,B", address="127.0.0.1"):
+    """Types the address, picks the series and presses Install, as a user does."""
+    app.type_address(address)
+    app.choose(series)
+    app.press_install()
+
+
+def folder_state(work):
+    """(entries of the working folder, entries of doLog)."""
+    log_dir = os.path.join(work, "doLog")
+    logs = sorted(os.listdir(log_dir)) if os.path.isdir(log_dir) else []
+    return sorted(os.listdir(work)), logs
+
+
+def read_log(work, name):
+    with open(os.path.join(work, "doLog", name), "rb") as f:
+        return f.read()
