@@ -12,6 +12,15 @@ namespace {
 // hot key, raw input, touch and pointer. Spelled out because older headers leave the last
 // two out of the macro.
 constexpr DWORD kWakeOnAnyInput = 0x1CFF;
+// Touch and pointer input came with Windows 8; a system before it may refuse those two bits.
+// Rather than treat that refusal as "the child has ended" (and start the next command while
+// this one still runs), wait again without them.
+constexpr DWORD kWakeOnAnyInputBeforeWindows8 = 0x04FF;
+
+bool RefusedTheMask() {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_INVALID_FLAGS || error == ERROR_INVALID_PARAMETER;
+}
 
 }  // namespace
 
@@ -31,9 +40,14 @@ UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine) {
     UniqueKernelHandle thread(started.hThread);  // declared last: closed first
 
     // Sleep until the child ends or input arrives; never poll, never time out.
+    DWORD wakeMask = kWakeOnAnyInput;
     for (;;) {
         const HANDLE waitOn = process.get();
-        const DWORD woke = ::MsgWaitForMultipleObjects(1, &waitOn, FALSE, INFINITE, kWakeOnAnyInput);
+        const DWORD woke = ::MsgWaitForMultipleObjects(1, &waitOn, FALSE, INFINITE, wakeMask);
+        if (woke == WAIT_FAILED && wakeMask == kWakeOnAnyInput && RefusedTheMask()) {
+            wakeMask = kWakeOnAnyInputBeforeWindows8;
+            continue;
+        }
         if (woke != WAIT_OBJECT_0 + 1) break;  // ended, or the wait failed
         Application->ProcessMessages();
         if (Application->Terminated()) {
