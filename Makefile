@@ -45,7 +45,7 @@ ifeq ($(TEST_ARCH),x86_64)
 	cd build/windows && ctest --output-on-failure
 endif
 	tools/wine-prefix.sh $(TEST_DIR) $(TEST_ARCH)
-	cd $(TEST_DIR) && KAVORIN_WINEPREFIX=$(CURDIR)/$(TEST_DIR)/wineprefix xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure
+	cd $(TEST_DIR) && KAVORIN_WINEPREFIX=$(CURDIR)/$(TEST_DIR)/wineprefix xvfb-run -a -s "-screen 0 1920x1400x24" ctest --output-on-failure
 
 test: build
 	@$(MAKE) --no-print-directory test-host

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -230,6 +232,34 @@ TEST_F(MainWindow, AddressFieldTakesOnlyDigitsPointsAndBackspace) {
     SetWindowTextW(edit, L"");
     SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"x y"));
     EXPECT_EQ(TextOf(edit), L"x y");
+}
+
+// Started on a screen of any DPI, the window and every control scale with it (run at 96, and
+// by CTest again with Wine set to 144 and 192 DPI).
+TEST_F(MainWindow, FollowsTheSystemDpi) {
+    const int d = mainForm->PixelsPerInch();
+    if (const char* expected = std::getenv("KAVORIN_EXPECT_DPI")) {
+        EXPECT_EQ(d, std::atoi(expected));
+    }
+    RECT client;
+    GetClientRect(mainForm->Handle(), &client);
+    EXPECT_EQ(client.right, MulDiv(844, d, 96));
+    EXPECT_EQ(client.bottom, MulDiv(599, d, 96));
+    for (const Expected& e : Layout()) {
+        SCOPED_TRACE(ToUtf8(e.name));
+        RECT r = RectInParent(Control(e.name)->Handle());
+        EXPECT_NEAR(r.left, MulDiv(e.left, d, 96), 1);
+        EXPECT_NEAR(r.top, MulDiv(e.top, d, 96), 1);
+        if (e.width >= 0) {
+            EXPECT_NEAR(r.right - r.left, MulDiv(e.width, d, 96), 1);
+            EXPECT_NEAR(r.bottom - r.top, MulDiv(e.height, d, 96), 1);
+        }
+    }
+    RECT outer, work;
+    GetWindowRect(mainForm->Handle(), &outer);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_LE(std::abs((outer.left + outer.right) - (work.left + work.right)), 2) << "centred";
+    std::printf("window at %d DPI: client %ld x %ld\n", d, client.right, client.bottom);
 }
 
 // Per-monitor DPI: every rectangle and font scales with the DPI, and no text is cut.
