@@ -209,6 +209,32 @@ LRESULT TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
+// The window procedure of every class of our own (form, frames, labels): binds the wrapper
+// at WM_NCCREATE, unbinds it at WM_NCDESTROY, and keeps exceptions inside.
+LRESULT CALLBACK TControl::OwnWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<TControl*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->AttachWindow(hwnd);
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    auto* self = reinterpret_cast<TControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->DetachWindow();
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    try {
+        return self->HandleMessage(msg, wp, lp);
+    } catch (...) {
+        Application->HandleException();
+        return 0;
+    }
+}
+
+LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(hwnd_, msg, wp, lp); }
+
 // Creates a stock control as a child of `parent` and subclasses it.
 static HWND CreateStock(HWND parent, const wchar_t* cls, DWORD style, DWORD exStyle,
                         const std::wstring& text, RECT r) {
@@ -279,66 +305,48 @@ void TGroupBox::Paint(HDC dc) {
     SelectObject(dc, oldFont);
 }
 
-LRESULT CALLBACK TGroupBox::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<TGroupBox*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->AttachWindow(hwnd);
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
-    auto* self = reinterpret_cast<TGroupBox*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->DetachWindow();
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
-    try {
-        switch (msg) {
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            self->Paint(dc);
-            EndPaint(hwnd, &ps);
-            return 0;
-        }
-        case WM_SETTEXT: {
-            LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
-            InvalidateRect(hwnd, nullptr, TRUE);
-            return r;
-        }
-        case WM_GETFONT:
-            return reinterpret_cast<LRESULT>(self->FontHandle());
-        case WM_SETFONT:
-            InvalidateRect(hwnd, nullptr, TRUE);
-            return 0;
-        case WM_COMMAND:
-            if (auto* radios = dynamic_cast<TRadioGroup*>(self)) {
-                if (radios->ReflectFromButton(reinterpret_cast<HWND>(lp), HIWORD(wp))) return 0;
-            }
-            break;
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN:
-            if (!WrapperOf(reinterpret_cast<HWND>(lp))) {
-                // The radio buttons of a radio group: our colours, the group's font colour.
-                HDC dc = reinterpret_cast<HDC>(wp);
-                SetBkColor(dc, self->color_);
-                SetTextColor(dc, self->font_.color);
-                return reinterpret_cast<LRESULT>(self->form_->BrushFor(self->color_));
-            }
-            break;
-        default:
-            break;
-        }
-        LRESULT result = 0;
-        if (ReflectToChild(msg, wp, lp, result)) return result;
-    } catch (...) {
-        Application->HandleException();
+LRESULT TGroupBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd_, &ps);
+        Paint(dc);
+        EndPaint(hwnd_, &ps);
         return 0;
     }
-    return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_SETTEXT: {
+        LRESULT r = DefWindowProcW(hwnd_, msg, wp, lp);
+        InvalidateRect(hwnd_, nullptr, TRUE);
+        return r;
+    }
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(FontHandle());
+    case WM_SETFONT:
+        InvalidateRect(hwnd_, nullptr, TRUE);
+        return 0;
+    case WM_COMMAND:
+        if (auto* radios = dynamic_cast<TRadioGroup*>(this)) {
+            if (radios->ReflectFromButton(reinterpret_cast<HWND>(lp), HIWORD(wp))) return 0;
+        }
+        break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        if (!WrapperOf(reinterpret_cast<HWND>(lp))) {
+            // The radio buttons of a radio group: our colours, the group's font colour.
+            HDC dc = reinterpret_cast<HDC>(wp);
+            SetBkColor(dc, color_);
+            SetTextColor(dc, font_.color);
+            return reinterpret_cast<LRESULT>(form_->BrushFor(color_));
+        }
+        break;
+    default:
+        break;
+    }
+    LRESULT result = 0;
+    if (ReflectToChild(msg, wp, lp, result)) return result;
+    return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -539,52 +547,33 @@ void TLabel::ApplyScale() {
     AdjustSize();
 }
 
-LRESULT CALLBACK TLabel::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<TLabel*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->AttachWindow(hwnd);
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
-    auto* self = reinterpret_cast<TLabel*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->DetachWindow();
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
-    try {
-        switch (msg) {
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            self->Paint(dc);
-            EndPaint(hwnd, &ps);
-            return 0;
-        }
-        case WM_SETTEXT: {
-            LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
-            self->AdjustSize();
-            InvalidateRect(hwnd, nullptr, TRUE);
-            return r;
-        }
-        case WM_GETFONT:
-            return reinterpret_cast<LRESULT>(self->FontHandle());
-        case WM_SETFONT:
-            InvalidateRect(hwnd, nullptr, TRUE);
-            return 0;
-        case WM_NCHITTEST:
-            return HTTRANSPARENT;  // labels take no input, like their platform namesakes
-        default:
-            break;
-        }
-    } catch (...) {
-        Application->HandleException();
+LRESULT TLabel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd_, &ps);
+        Paint(dc);
+        EndPaint(hwnd_, &ps);
         return 0;
     }
-    return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_SETTEXT: {
+        LRESULT r = DefWindowProcW(hwnd_, msg, wp, lp);
+        AdjustSize();
+        InvalidateRect(hwnd_, nullptr, TRUE);
+        return r;
+    }
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(FontHandle());
+    case WM_SETFONT:
+        InvalidateRect(hwnd_, nullptr, TRUE);
+        return 0;
+    case WM_NCHITTEST:
+        return HTTRANSPARENT;  // labels take no input, like their platform namesakes
+    default:
+        return DefWindowProcW(hwnd_, msg, wp, lp);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -971,28 +960,6 @@ void TForm::OrderTabs(TWinControl* parent) {
     }
 }
 
-LRESULT CALLBACK TForm::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<TForm*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->AttachWindow(hwnd);
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
-    auto* self = reinterpret_cast<TForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-    if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->DetachWindow();
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
-    try {
-        return self->HandleMessage(msg, wp, lp);
-    } catch (...) {
-        Application->HandleException();
-        return 0;
-    }
-}
-
 LRESULT TForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CLOSE:
@@ -1049,19 +1016,19 @@ void RegisterClasses() {
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /* IDC_ARROW */);
 
     wc.lpszClassName = kFormClass;
-    wc.lpfnWndProc = &TForm::WndProc;
+    wc.lpfnWndProc = &TControl::OwnWndProc;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.hIcon = LoadIconW(inst, L"MAINICON");
     RegisterClassExW(&wc);
 
     wc.hIcon = nullptr;
     wc.lpszClassName = kGroupClass;
-    wc.lpfnWndProc = &TGroupBox::WndProc;
+    wc.lpfnWndProc = &TControl::OwnWndProc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
     RegisterClassExW(&wc);
 
     wc.lpszClassName = kLabelClass;
-    wc.lpfnWndProc = &TLabel::WndProc;
+    wc.lpfnWndProc = &TControl::OwnWndProc;
     RegisterClassExW(&wc);
     done = true;
 }

@@ -96,6 +96,9 @@ public:
     // Creates the window. Parent is null only for the form.
     virtual void CreateHandle() = 0;
 
+    // The window procedure of every class of our own (form, frames, labels).
+    static LRESULT CALLBACK OwnWndProc(HWND, UINT, WPARAM, LPARAM);
+
     // Messages reflected from the parent (WM_COMMAND, WM_CTLCOLOR*, WM_NOTIFY). Returns true
     // when handled, with the result in `result`.
     virtual bool Reflect(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
@@ -112,6 +115,8 @@ protected:
     static void Subclass(HWND hwnd, TControl* control);
     virtual LRESULT SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     static LRESULT CALLBACK SubclassThunk(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    // Each class of our own handles its window's messages here.
+    virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
     HWND hwnd_ = nullptr;
     TWinControl* parent_ = nullptr;
@@ -145,9 +150,11 @@ public:
     static constexpr const wchar_t* ClassName = L"TGroupBox";
     void CreateHandle() override;
     void TextChanged() override;
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
     void Paint(HDC dc);
     int CaptionHeight() const;  // scaled
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 };
 
 // Group of radio buttons; ItemIndex is the checked item, OnClick fires when the user changes it.
@@ -192,7 +199,6 @@ public:
     void CreateHandle() override;
     bool SetProperty(const FormProperty& prop) override;
     void ApplyScale() override;
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
     UINT DrawFlags() const;
     void Paint(HDC dc);
 
@@ -201,6 +207,7 @@ public:
 
 protected:
     void TextChanged() override;
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
     TAlignment alignment_ = TAlignment::taLeftJustify;
@@ -329,7 +336,6 @@ public:
 
     // Runs the description's OnCreate after construction (the new creation order).
     void DoCreate();
-    static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
 
 protected:
     // Parses the description resource `resourceName` and creates every control, binding the
@@ -338,8 +344,10 @@ protected:
     // The same from text (used by tests).
     void InitializeFromText(const std::string& utf8, const TPublished& published);
 
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
 private:
-    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
     void Build(const FormNode& root, const TPublished& published);
     void Populate(TWinControl* parent, const FormNode& node, const TPublished& published);
     void OrderTabs(TWinControl* parent);
