@@ -23,11 +23,20 @@ def paths():
 
 
 @pytest.fixture(scope="session")
-def probe(paths):
-    harness.start_wineserver(paths)
+def port_lock(paths):
+    lock = harness.PortLock()
+    yield lock
+    lock.release()
+
+
+@pytest.fixture(scope="session")
+def probe(paths, port_lock):
+    started = harness.start_wineserver(paths)
     pr = harness.Probe(paths)
     yield pr
     pr.close()
+    if started:
+        harness.stop_wineserver(paths)
 
 
 @pytest.fixture(scope="session")

@@ -4,6 +4,7 @@ that reads its window, real X input through xdotool, and the TV simulator on 127
 Used by the e2e tests (tests/e2e) and by the e2e benchmark (bench/e2e). Paths come from the
 environment that CTest sets; each has a default inside the tree for runs by hand.
 """
+import fcntl
 import hashlib
 import json
 import os
@@ -95,17 +96,51 @@ def wine_env(paths, **extra):
     return env
 
 
+def wineserver_running(paths):
+    """Whether a wineserver serves this prefix now."""
+    needle = ("WINEPREFIX=" + paths.prefix).encode()
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/comm" % pid) as f:
+                if not f.read().startswith("wineserver"):
+                    continue
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if needle in f.read().split(b"\0"):
+                    return True
+        except OSError:
+            continue
+    return False
+
+
 def start_wineserver(paths):
-    """A wineserver that outlives single programs, started with no pipes attached (one started
-    by a captured program would keep that program's pipes open)."""
+    """A wineserver that outlives single programs (for 30 s after the last one), started with
+    no pipes attached: one started by a captured program would keep that program's pipes open.
+    Returns whether this call started it (and so should stop it at the end)."""
+    if wineserver_running(paths):
+        return False
     server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
-    subprocess.run([server, "-p", "30"], env=wine_env(paths), stdin=subprocess.DEVNULL,
+    subprocess.run([server, "-p30"], env=wine_env(paths), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    return True
+
+
+def stop_wineserver(paths):
+    server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
+    subprocess.run([server, "-k"], env=wine_env(paths), stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
 
+def program_of(argv0):
+    """Lower-case file name of a program path, Windows or Linux."""
+    return argv0.replace("\\", "/").rsplit("/", 1)[-1].lower()
+
+
 def marked_processes(mark, names=OUR_PROGRAMS):
-    """Linux processes that carry this run's mark in their environment and run one of `names`
-    (Windows programs under Wine inherit the environment of the program that started them)."""
+    """(pid, program, command line) of the Linux processes that carry this run's mark in their
+    environment and run one of `names`. Windows programs under Wine inherit the environment of
+    the program that started them, and show their Windows command line."""
     needle = ("KAVORIN_E2E_MARK=" + mark).encode()
     found = []
     for pid in os.listdir("/proc"):
@@ -116,16 +151,19 @@ def marked_processes(mark, names=OUR_PROGRAMS):
                 if needle not in f.read().split(b"\0"):
                     continue
             with open("/proc/%s/cmdline" % pid, "rb") as f:
-                cmdline = f.read().replace(b"\0", b" ").decode(errors="replace").strip()
+                argv = f.read().decode(errors="replace").split("\0")
         except OSError:
             continue
-        if any(n in cmdline.lower() for n in names):
-            found.append((int(pid), cmdline))
+        program = program_of(argv[0])
+        if program.startswith("wine") and len(argv) > 1:  # a program still being loaded
+            program = program_of(argv[1])
+        if program in names:
+            found.append((int(pid), program, " ".join(argv).strip()))
     return found
 
 
 def kill_marked(mark):
-    for pid, _ in marked_processes(mark, names=("",)):
+    for pid, _, _ in marked_processes(mark):
         try:
             os.kill(pid, signal.SIGKILL)
         except OSError:
@@ -164,6 +202,13 @@ class Probe:
         snap = self.ask("snap")
         return Window(snap) if snap.get("found") else None
 
+    def bar(self):
+        """(bar position, status text), read cheaply; None when there is no window."""
+        state = self.ask("bar")
+        if not state.get("found") or state.get("pos") is None:
+            return None
+        return BarState(state["pos"], state["labels"][0] if state["labels"] else "")
+
     def ping(self, timeout_ms):
         return self.ask("ping %d" % timeout_ms)
 
@@ -179,6 +224,14 @@ class Probe:
             except (OSError, subprocess.TimeoutExpired):
                 self.proc.kill()
                 self.proc.wait()
+
+
+class BarState:
+    def __init__(self, pos, status):
+        self.bar_pos, self.status_text = pos, status
+
+    def __repr__(self):
+        return "BarState(%r, %r)" % (self.bar_pos, self.status_text)
 
 
 class Window:
@@ -240,8 +293,18 @@ def _xdotool(*args):
                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
 
+def pointer():
+    out = subprocess.run(["xdotool", "getmouselocation", "--shell"], check=True, timeout=30,
+                         capture_output=True, text=True).stdout
+    fields = dict(line.split("=", 1) for line in out.split() if "=" in line)
+    return int(fields["X"]), int(fields["Y"])
+
+
 def click_at(x, y):
-    _xdotool("mousemove", "--sync", str(x), str(y))
+    # Not `mousemove --sync`: it waits for a motion event, and there is none when the pointer
+    # already stands there.
+    _xdotool("mousemove", str(x), str(y))
+    wait_for(lambda: pointer() == (x, y), 10, "the pointer to reach %d,%d" % (x, y), interval=0.02)
     _xdotool("click", "1")
 
 
@@ -266,6 +329,28 @@ def screenshot(path, rect=None):
 
 # ---------------------------------------------------------------------------------------------
 # The TV simulator on 127.0.0.1:26101.
+
+class PortLock:
+    """Holds the machine-wide lock on port 26101 for one e2e session. CTest's RESOURCE_LOCK only
+    orders tests of one ctest run; other people's runs on the same machine take this lock too,
+    or their installer would talk to our TV."""
+    PATH = "/tmp/kavorin-e2e-port-%d.lock" % TV_PORT
+
+    def __init__(self, timeout=600):
+        self.file = open(self.PATH, "a+")
+        def take():
+            try:
+                fcntl.flock(self.file, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                return True
+            except BlockingIOError:
+                return False
+        wait_for(take, timeout, "another e2e run on this machine to release port %d" % TV_PORT,
+                 interval=0.5)
+
+    def release(self):
+        fcntl.flock(self.file, fcntl.LOCK_UN)
+        self.file.close()
+
 
 def port_in_use(port=TV_PORT):
     with socket.socket() as s:
@@ -354,13 +439,15 @@ class Installer:
         self.proc = subprocess.Popen([wine_loader(paths.installer), paths.installer], cwd=work,
                                      env=env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.win = wait_for(self._shown, 60, "the installer window")
+        self.win = wait_for(self._shown, 60, "the installer window", interval=0.02)
         self.shown = time.monotonic()
 
     def _shown(self):
         if self.proc.poll() is not None:
             raise RuntimeError("the installer ended at start with code %s" % self.proc.returncode)
         win = self.probe.window()
+        if win and win.snap["count"] != 1:
+            raise RuntimeError("%d installer windows: another run shares this Wine prefix" % win.snap["count"])
         return win if win and win.visible and win.close_box else None
 
     def window(self):
@@ -388,13 +475,22 @@ class Installer:
 
     # -- what the tests wait for
     def wait_bar(self, condition, timeout, what):
-        return wait_for(lambda: (lambda w: w if condition(w.bar_pos) else None)(self.window()),
-                        timeout, what, interval=0.05)
+        """Until condition(bar position) holds; returns the BarState."""
+        def check():
+            state = self.probe.bar()
+            return state if state and condition(state.bar_pos) else None
+        return wait_for(check, timeout, what, interval=0.05)
 
     def wait_finished(self, texts, timeout):
-        """Until the bar stands at 100 and the status shows one of `texts`."""
-        return wait_for(lambda: (lambda w: w if w.bar_pos == 100 and w.status_text in texts else None)(
-            self.window()), timeout, "the run to finish", interval=0.1)
+        """Until the bar stands at 100 and the status shows one of `texts`; returns the BarState."""
+        return self.wait_bar_and_status(lambda pos, text: pos == 100 and text in texts, timeout,
+                                        "the run to finish")
+
+    def wait_bar_and_status(self, condition, timeout, what):
+        def check():
+            state = self.probe.bar()
+            return state if state and condition(state.bar_pos, state.status_text) else None
+        return wait_for(check, timeout, what, interval=0.05)
 
     def wait_exit(self, timeout):
         try:
@@ -404,6 +500,9 @@ class Installer:
 
     def leftovers(self):
         return marked_processes(self.mark)
+
+    def running(self, program):
+        return [p for p in marked_processes(self.mark, (program,))]
 
     def shot(self, name):
         screenshot(os.path.join(self.paths.shots, name), self.win.rect)

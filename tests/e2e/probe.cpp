@@ -4,6 +4,8 @@
 //
 // One request per line on stdin, one JSON line (ASCII, \uXXXX escapes) per request on stdout:
 //   snap            the main window and every control under it
+//   bar             only the progress bar's position and the texts of the labels beside it,
+//                   top to bottom (cheap enough to follow the bar step by step)
 //   ping <ms>       how long the window takes to answer a sent message (timeout <ms>)
 //   procs           every Windows process: id, parent id, exe name
 //   quit
@@ -12,9 +14,11 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -181,6 +185,44 @@ std::string Snap() {
     return out + ",\"controls\":" + children.json + "]}";
 }
 
+struct BarSearch {
+    HWND bar = nullptr;
+};
+
+BOOL CALLBACK FindBar(HWND child, LPARAM param) {
+    if (lstrcmpiW(ClassOf(child).c_str(), PROGRESS_CLASSW) != 0) return TRUE;
+    reinterpret_cast<BarSearch*>(param)->bar = child;
+    return FALSE;
+}
+
+std::string Bar() {
+    const std::vector<HWND> windows = MainWindows();
+    if (windows.empty()) return "{\"found\":false}";
+    BarSearch search;
+    EnumChildWindows(windows.front(), FindBar, reinterpret_cast<LPARAM>(&search));
+    if (!search.bar) return "{\"found\":true,\"pos\":null}";
+    DWORD_PTR pos = 0;
+    if (!SendMessageTimeoutW(search.bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &pos))
+        return "{\"found\":true,\"pos\":null}";
+    std::vector<std::pair<LONG, std::wstring>> labels;
+    for (HWND c = GetWindow(GetParent(search.bar), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (ClassOf(c) != L"KavorinLabel") continue;
+        RECT r{};
+        GetWindowRect(c, &r);
+        std::wstring text;
+        TextOf(c, text);
+        labels.emplace_back(r.top, text);
+    }
+    std::sort(labels.begin(), labels.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string out = "{\"found\":true,\"pos\":" + Num(static_cast<long long>(pos)) + ",\"labels\":[";
+    for (size_t i = 0; i < labels.size(); ++i) {
+        if (i) out += ",";
+        out += Json(labels[i].second);
+    }
+    return out + "]}";
+}
+
 // Sends the window a message and measures how long it takes to come back.
 std::string Ping(UINT timeoutMs) {
     const std::vector<HWND> windows = MainWindows();
@@ -221,6 +263,8 @@ bool Answer(const std::string& request) {
     std::string reply;
     if (request == "snap") {
         reply = Snap();
+    } else if (request == "bar") {
+        reply = Bar();
     } else if (request.rfind("ping", 0) == 0) {
         const long ms = request.size() > 5 ? std::strtol(request.c_str() + 5, nullptr, 10) : 200;
         reply = Ping(ms > 0 ? static_cast<UINT>(ms) : 200u);
