@@ -10,20 +10,25 @@
 
 namespace {
 
+struct Search {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK MatchVisible(HWND h, LPARAM lp) {
+    auto* search = reinterpret_cast<Search*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    if (owner == search->pid && IsWindowVisible(h) && GetWindowTextLengthW(h) > 0) {
+        search->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND VisibleWindowOf(DWORD pid) {
-    struct Search { DWORD pid; HWND found; } s{pid, nullptr};
-    EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
-            auto* search = reinterpret_cast<Search*>(lp);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(h, &owner);
-            if (owner == search->pid && IsWindowVisible(h) && GetWindowTextLengthW(h) > 0) {
-                search->found = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&s));
+    Search s{pid, nullptr};
+    EnumWindows(MatchVisible, reinterpret_cast<LPARAM>(&s));
     return s.found;
 }
 

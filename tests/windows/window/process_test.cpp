@@ -13,22 +13,23 @@ struct Found {
     HWND hwnd;
 };
 
+// Named callbacks: a lambda cannot be a stdcall function pointer in the 32-bit build.
+BOOL CALLBACK MatchTopWindow(HWND h, LPARAM lp) {
+    auto* found = reinterpret_cast<Found*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    wchar_t cls[64] = {};
+    GetClassNameW(h, cls, 64);
+    if (owner == found->pid && IsWindowVisible(h) && (!found->className || wcscmp(cls, found->className) == 0)) {
+        found->hwnd = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND FindTopWindow(DWORD pid, const wchar_t* className) {
     Found f{pid, className, nullptr};
-    EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
-            auto* found = reinterpret_cast<Found*>(lp);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(h, &owner);
-            wchar_t cls[64] = {};
-            GetClassNameW(h, cls, 64);
-            if (owner == found->pid && IsWindowVisible(h) && (!found->className || wcscmp(cls, found->className) == 0)) {
-                found->hwnd = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&f));
+    EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&f));
     return f.hwnd;
 }
 
@@ -40,17 +41,16 @@ HWND WaitForWindow(DWORD pid, const wchar_t* className, HANDLE process) {
     return nullptr;
 }
 
+BOOL CALLBACK AppendText(HWND h, LPARAM lp) {
+    wchar_t buffer[1024];
+    int n = GetWindowTextW(h, buffer, 1024);
+    reinterpret_cast<std::wstring*>(lp)->append(buffer, static_cast<size_t>(n > 0 ? n : 0)).append(L"\n");
+    return TRUE;
+}
+
 std::wstring AllText(HWND dialog) {
     std::wstring out;
-    EnumChildWindows(
-        dialog,
-        [](HWND h, LPARAM lp) -> BOOL {
-            wchar_t buffer[1024];
-            int n = GetWindowTextW(h, buffer, 1024);
-            reinterpret_cast<std::wstring*>(lp)->append(buffer, static_cast<size_t>(n > 0 ? n : 0)).append(L"\n");
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&out));
+    EnumChildWindows(dialog, AppendText, reinterpret_cast<LPARAM>(&out));
     return out;
 }
 
