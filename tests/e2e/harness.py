@@ -200,7 +200,14 @@ class Probe:
     def window(self):
         """The main window as it is now, or None when there is none."""
         snap = self.ask("snap")
-        return Window(snap) if snap.get("found") else None
+        if not snap.get("found"):
+            return None
+        try:
+            return Window(snap)
+        except AssertionError:
+            if snap["visible"]:
+                raise
+            return None  # a window on its way out, its controls partly gone
 
     def bar(self):
         """(bar position, status text), read cheaply; None when there is no window."""
@@ -499,7 +506,28 @@ class Installer:
             raise TimeoutError("the installer did not end within %d s" % timeout)
 
     def leftovers(self):
-        return marked_processes(self.mark)
+        """Programs of this run still alive, as Linux sees them and as Wine lists them."""
+        found = [(pid, program) for pid, program, _ in marked_processes(self.mark)]
+        return found + [(p["pid"], p["exe"]) for p in self.windows_descendants()]
+
+    def wait_no_leftovers(self, timeout=10):
+        """Until nothing of this run is alive; raises with what still is."""
+        try:
+            wait_for(lambda: not self.leftovers(), timeout, "the run's programs to end", interval=0.2)
+        except TimeoutError:
+            raise AssertionError("still running after %d s: %s" % (timeout, self.leftovers()))
+
+    def windows_descendants(self):
+        """Windows processes started by this installer, directly or through cmd.exe."""
+        ours, procs = {self.win.snap["pid"]}, self.probe.processes()
+        grew = True
+        while grew:
+            grew = False
+            for p in procs:
+                if p["ppid"] in ours and p["pid"] not in ours:
+                    ours.add(p["pid"])
+                    grew = True
+        return [p for p in procs if p["pid"] in ours and p["pid"] != self.win.snap["pid"]]
 
     def running(self, program):
         return [p for p in marked_processes(self.mark, (program,))]

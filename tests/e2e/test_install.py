@@ -57,7 +57,7 @@ def test_success_puts_the_packages_bytes_on_the_tv(e2e, texts):
     # Closed by its close box, the program ends normally and leaves nothing running.
     app.close()
     assert app.wait_exit(20) == 0
-    assert app.leftovers() == []
+    app.wait_no_leftovers()
 
 
 def check_nothing_installed(tv):
@@ -123,7 +123,7 @@ def test_failure_ends_with_the_failure_text_and_a_clean_folder(e2e, texts, scena
     assert tv is None or tv.problems() == []
     app.close()
     app.wait_exit(20)
-    assert app.leftovers() == []
+    app.wait_no_leftovers()
 
 
 def test_second_run_in_the_same_folder_replaces_logs_and_stale_payloads(e2e, texts):
