@@ -13,7 +13,6 @@ import argparse
 import os
 import shutil
 import statistics
-import subprocess
 import sys
 import tempfile
 import time
@@ -126,11 +125,13 @@ def main():
     print("  rest (payloads, status, poll latency)    %6.2f s  (%4.1f %%)" % (rest, 100 * rest / total))
     print("    of which click on Install to bar at 2  %6.2f s  (payloads written)" % med("before_commands"))
     print("  TV side, first connection to last close  %6.2f s  (commands 1 to 9)" % med("tv_span"))
-    print("  probe resolution (one window snapshot)   %6.3f s" % med("poll"))
+    print("  probe resolution (one bar read)         %6.3f s" % med("poll"))
     print("  per command (median, s):")
     for i, name in enumerate(COMMANDS):
         print("    %2d %-18s %5.2f" % (i, name, statistics.median(r["per_command"][i] for r in results)))
-    print("  runs, wall time (s): " + " ".join("%.2f" % r["total"] for r in results))
+    print("  each run, wall time (s):    " + " ".join("%5.2f" % r["total"] for r in results))
+    print("  each run, Wine start-up (s): " + " ".join("%5.2f" % r["startup"] for r in results) +
+          "  (the first starts the desktop process of a fresh wineserver)")
 
 
 if __name__ == "__main__":

@@ -2,7 +2,10 @@
 that reads its window, real X input through xdotool, and the TV simulator on 127.0.0.1:26101.
 
 Used by the e2e tests (tests/e2e) and by the e2e benchmark (bench/e2e). Paths come from the
-environment that CTest sets; each has a default inside the tree for runs by hand.
+environment that CTest sets; each has a default inside the tree for runs by hand:
+
+    KAVORIN_BUILD_DIR=$PWD/build/windows64 xvfb-run -a -s "-screen 0 1280x1024x24" \
+        /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
 """
 import fcntl
 import hashlib
@@ -22,11 +25,9 @@ ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 
 TV_PORT = 26101            # the installer always connects to this port
 APP_ID = "Qw7TzLp2Xe.KAVORIN"
-CAPTION = "KAVORIN Tizen Installer"
 # Staging folder of series "M,N,Q,R,T,A,B", the generation the simulator plays by default.
 STAGING = "/home/owner/share/tmp/sdk_tools/tmp"
 LOGS = ["step%d.txt" % i for i in range(1, 8)]
-PAYLOADS = ["iu.exe", "KAVORIN.wgt"]
 # Windows programs of a run; anything of these still alive after the installer ended is a leak.
 OUR_PROGRAMS = ("kavorininstaller.exe", "iu.exe", "cmd.exe", "conhost.exe")
 
