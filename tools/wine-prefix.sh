@@ -10,11 +10,14 @@ if [ ! -f "$prefix/.kavorin-ready" ]; then
   # Wine draws the window frames itself: test displays (Xvfb) have no window manager, and
   # screenshots should show the caption bar a user sees.
   "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
-  # Wine's own Tahoma (package fonts-wine): the window's font, Cyrillic included.
-  for f in /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf; do
-    [ -f "$f" ] && cp "$f" "$prefix/drive_c/windows/Fonts/"
-  done
   wineserver -w 2>/dev/null || true
   [ -f "$prefix/system.reg" ] || { echo "could not create the Wine prefix $prefix" >&2; exit 1; }
   touch "$prefix/.kavorin-ready"
 fi
+# Wine's own Tahoma (package fonts-wine), the window's font with Cyrillic, and Marlett, which
+# draws the symbols on the caption buttons.
+for f in tahoma.ttf tahomabd.ttf marlett.ttf; do
+  [ -f "/usr/share/wine/fonts/$f" ] && [ ! -f "$prefix/drive_c/windows/Fonts/$f" ] &&
+    cp "/usr/share/wine/fonts/$f" "$prefix/drive_c/windows/Fonts/"
+done
+exit 0

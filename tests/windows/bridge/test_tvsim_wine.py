@@ -44,7 +44,8 @@ def wineserver(tmp_path_factory):
     started by a captured command would hold that command's pipes open until it exits."""
     env = wine_env(tmp_path_factory.mktemp("wine"))
     server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
-    subprocess.run([server, "-p", "30"], env=env, stdin=subprocess.DEVNULL,
+    # "-p30" in one word: a separate "30" would make the server persist forever.
+    subprocess.run([server, "-p30"], env=env, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
     yield
 
