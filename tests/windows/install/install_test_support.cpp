@@ -7,18 +7,6 @@
 
 namespace installtest {
 
-std::wstring WindowText(HWND hwnd) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-void Pump() {
-    for (int i = 0; i < 3; ++i) {
-        Application->ProcessMessages();
-        Sleep(10);
-    }
-}
 
 ScratchDir::ScratchDir(const wchar_t* tag) {
     static std::atomic<int> counter{0};

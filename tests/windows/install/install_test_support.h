@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "Mainwin.h"
+#include "WindowTestSupport.h"
 
 namespace installtest {
 
-std::wstring WindowText(HWND hwnd);
-void Pump();
+using windowtest::Pump;
+using windowtest::WindowText;
 
 // A fresh folder under %TEMP%, removed (with whatever is left in it) on destruction.
 class ScratchDir {

@@ -9,6 +9,7 @@
 
 #include "Exception.h"
 #include "Mainwin.h"
+#include "WindowTestSupport.h"
 #include "net/IdStack.h"
 #include "net/LocalAddress.h"
 
@@ -17,18 +18,8 @@ namespace {
 using V = TIdIPVersion;
 const std::wstring kNine(9, L' ');
 
-std::wstring WindowText(HWND hwnd) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-void Pump() {
-    for (int i = 0; i < 3; ++i) {
-        Application->ProcessMessages();
-        Sleep(10);
-    }
-}
+using windowtest::Pump;
+using windowtest::WindowText;
 
 struct Box {
     std::wstring text;

@@ -10,23 +10,14 @@
 #include <vector>
 
 #include "Mainwin.h"
+#include "WindowTestSupport.h"
 #include "net/IdStack.h"
 #include "texts/Func.h"
 
 namespace {
 
-std::wstring WindowText(HWND hwnd) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-void Pump() {
-    for (int i = 0; i < 3; ++i) {
-        Application->ProcessMessages();
-        Sleep(10);
-    }
-}
+using windowtest::Pump;
+using windowtest::WindowText;
 
 // What a user does: a click on the radio item, so the group's OnClick runs.
 void ClickItem(TRadioGroup* group, int index) {

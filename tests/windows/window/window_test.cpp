@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Mainwin.h"
+#include "WindowTestSupport.h"
 
 namespace {
 
@@ -46,13 +47,8 @@ const std::vector<Expected>& Layout() {
     return table;
 }
 
-std::wstring TextOf(HWND hwnd) {
-    wchar_t buffer[2048];
-    int n = GetWindowTextW(hwnd, buffer, 2048);
-    return std::wstring(buffer, static_cast<size_t>(n > 0 ? n : 0));
-}
-
-void Pump() { Application->ProcessMessages(); }
+using windowtest::Pump;
+const auto TextOf = windowtest::WindowText;
 
 // Position of a window in its parent's client coordinates.
 RECT RectInParent(HWND hwnd) {
