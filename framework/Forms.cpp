@@ -125,8 +125,9 @@ UnicodeString TControl::Caption() const {
 
 void TControl::SetCaption(const UnicodeString& text) {
     text_ = text.str();
+    // Our own controls hear of the change through WM_SETTEXT, as they do when others set it.
     if (hwnd_) SetWindowTextW(hwnd_, text_.c_str());
-    TextChanged();
+    else TextChanged();
 }
 
 void TControl::SetFont(const TFontSpec& font) {
@@ -235,6 +236,39 @@ LRESULT CALLBACK TControl::OwnWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(hwnd_, msg, wp, lp); }
 
+// Messages every self-drawn control of ours answers alike: it paints itself in full (so no
+// background erase), follows text set from outside, and reports the font the form made for it.
+bool TControl::HandleSelfDrawn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        result = 1;
+        return true;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd_, &ps);
+        Paint(dc);
+        EndPaint(hwnd_, &ps);
+        result = 0;
+        return true;
+    }
+    case WM_SETTEXT:
+        result = DefWindowProcW(hwnd_, msg, wp, lp);
+        TextChanged();
+        return true;
+    case WM_GETFONT:
+        result = reinterpret_cast<LRESULT>(FontHandle());
+        return true;
+    case WM_SETFONT:
+        InvalidateRect(hwnd_, nullptr, TRUE);
+        result = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TControl::Paint(HDC) {}
+
 // Creates a stock control as a child of `parent` and subclasses it.
 static HWND CreateStock(HWND parent, const wchar_t* cls, DWORD style, DWORD exStyle,
                         const std::wstring& text, RECT r) {
@@ -306,26 +340,9 @@ void TGroupBox::Paint(HDC dc) {
 }
 
 LRESULT TGroupBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    LRESULT result = 0;
+    if (HandleSelfDrawn(msg, wp, lp, result)) return result;
     switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd_, &ps);
-        Paint(dc);
-        EndPaint(hwnd_, &ps);
-        return 0;
-    }
-    case WM_SETTEXT: {
-        LRESULT r = DefWindowProcW(hwnd_, msg, wp, lp);
-        InvalidateRect(hwnd_, nullptr, TRUE);
-        return r;
-    }
-    case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(FontHandle());
-    case WM_SETFONT:
-        InvalidateRect(hwnd_, nullptr, TRUE);
-        return 0;
     case WM_COMMAND:
         if (auto* radios = dynamic_cast<TRadioGroup*>(this)) {
             if (radios->ReflectFromButton(reinterpret_cast<HWND>(lp), HIWORD(wp))) return 0;
@@ -344,7 +361,6 @@ LRESULT TGroupBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     default:
         break;
     }
-    LRESULT result = 0;
     if (ReflectToChild(msg, wp, lp, result)) return result;
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
@@ -548,27 +564,9 @@ void TLabel::ApplyScale() {
 }
 
 LRESULT TLabel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    LRESULT result = 0;
+    if (HandleSelfDrawn(msg, wp, lp, result)) return result;
     switch (msg) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd_, &ps);
-        Paint(dc);
-        EndPaint(hwnd_, &ps);
-        return 0;
-    }
-    case WM_SETTEXT: {
-        LRESULT r = DefWindowProcW(hwnd_, msg, wp, lp);
-        AdjustSize();
-        InvalidateRect(hwnd_, nullptr, TRUE);
-        return r;
-    }
-    case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(FontHandle());
-    case WM_SETFONT:
-        InvalidateRect(hwnd_, nullptr, TRUE);
-        return 0;
     case WM_NCHITTEST:
         return HTTRANSPARENT;  // labels take no input, like their platform namesakes
     default:

@@ -117,6 +117,9 @@ protected:
     static LRESULT CALLBACK SubclassThunk(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     // Each class of our own handles its window's messages here.
     virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+    // Painting, text, font and erase messages of the controls that draw themselves.
+    bool HandleSelfDrawn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+    virtual void Paint(HDC dc);
 
     HWND hwnd_ = nullptr;
     TWinControl* parent_ = nullptr;
@@ -150,7 +153,7 @@ public:
     static constexpr const wchar_t* ClassName = L"TGroupBox";
     void CreateHandle() override;
     void TextChanged() override;
-    void Paint(HDC dc);
+    void Paint(HDC dc) override;
     int CaptionHeight() const;  // scaled
 
 protected:
@@ -200,7 +203,7 @@ public:
     bool SetProperty(const FormProperty& prop) override;
     void ApplyScale() override;
     UINT DrawFlags() const;
-    void Paint(HDC dc);
+    void Paint(HDC dc) override;
 
     // An auto-sized label takes the size of its text (a wrapping one keeps its width).
     void AdjustSize();
