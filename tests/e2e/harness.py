@@ -9,6 +9,7 @@ environment that CTest sets; each has a default inside the tree for runs by hand
 """
 import fcntl
 import hashlib
+import importlib.util
 import json
 import os
 import queue
@@ -366,11 +367,20 @@ def port_in_use(port=TV_PORT):
         return s.connect_ex(("127.0.0.1", port)) == 0
 
 
+def _journal_reader(tvsim_path):
+    """The simulator's own journal reader, loaded from tvsim.py (it owns the journal's format)."""
+    spec = importlib.util.spec_from_file_location("tvsim", tvsim_path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module.read_journal
+
+
 class Tv:
     def __init__(self, paths, workdir, scenario="success", *extra, limit=240):
         self.dir = workdir
         os.makedirs(workdir, exist_ok=True)
         self.journal = os.path.join(workdir, "journal.jsonl")
+        self.read_journal = _journal_reader(paths.tvsim)
         self.root = os.path.join(workdir, "tvroot")
         ready = os.path.join(workdir, "ready")
         if os.path.exists(ready):
@@ -391,17 +401,9 @@ class Tv:
             raise RuntimeError("the TV simulator did not start: " + err)
 
     def events(self, name=None):
-        out = []
         if not os.path.exists(self.journal):
-            return out
-        with open(self.journal) as f:
-            for line in f:
-                line = line.strip()
-                if line:
-                    e = json.loads(line)
-                    if name is None or e.get("event") == name:
-                        out.append(e)
-        return out
+            return []
+        return [e for e in self.read_journal(self.journal) if name is None or e.get("event") == name]
 
     def problems(self):
         """Protocol mistakes of the client and simulator failures."""

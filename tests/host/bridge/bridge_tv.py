@@ -1,5 +1,5 @@
 """Helpers shared by the bridge client's tests against the TV simulator (native and Wine)."""
-import json
+import importlib.util
 import os
 import signal
 import socket
@@ -23,6 +23,11 @@ class Tv:
     def __init__(self, tvsim, workdir, scenario="success", *extra):
         self.dir = workdir
         self.journal = os.path.join(workdir, "journal.jsonl")
+        # The simulator's own journal reader: tvsim.py owns the journal's format.
+        spec = importlib.util.spec_from_file_location("tvsim", tvsim)
+        module = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(module)
+        self.read_journal = module.read_journal
         self.root = os.path.join(workdir, "tvroot")
         ready = os.path.join(workdir, "ready")
         cmd = ["/usr/bin/python3", tvsim, "--port", "0", "--scenario", scenario,
@@ -41,15 +46,7 @@ class Tv:
         self.serial = "127.0.0.1:%d" % self.port
 
     def events(self, name=None):
-        out = []
-        with open(self.journal) as f:
-            for line in f:
-                line = line.strip()
-                if line:
-                    e = json.loads(line)
-                    if name is None or e.get("event") == name:
-                        out.append(e)
-        return out
+        return [e for e in self.read_journal(self.journal) if name is None or e.get("event") == name]
 
     def problems(self):
         """Protocol mistakes the TV saw from us, and simulator failures."""
