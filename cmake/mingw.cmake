@@ -1,11 +1,7 @@
-# MinGW-w64 cross toolchain. KAVORIN_MINGW_ARCH is i686 (the product) or x86_64 (test build).
+# MinGW-w64 cross toolchain for the product: 32-bit Windows (i686).
 set(CMAKE_SYSTEM_NAME Windows)
-if(NOT KAVORIN_MINGW_ARCH)
-  set(KAVORIN_MINGW_ARCH i686)
-endif()
-set(KAVORIN_MINGW_ARCH "${KAVORIN_MINGW_ARCH}" CACHE STRING "i686 or x86_64")
-set(CMAKE_SYSTEM_PROCESSOR ${KAVORIN_MINGW_ARCH})
-set(triplet ${KAVORIN_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(triplet i686-w64-mingw32)
 
 set(CMAKE_C_COMPILER   ${triplet}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triplet}-g++-posix)

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Checks a built Windows program: PE format and machine for its architecture, subsystem, and
 # that it imports only DLLs that every Windows has (no MinGW runtime DLLs beside it).
-# Usage: check-pe.sh <exe> <i686|x86_64> <gui|console>
+# Further files given must be carried inside the exe byte for byte (the embedded payloads).
+# Usage: check-pe.sh <exe> <i686|x86_64> <gui|console> [embedded file...]
 set -uo pipefail
 exe=$1 arch=$2 kind=$3
+shift 3
 objdump=$arch-w64-mingw32-objdump
 passed=0 failed=0
 check() {  # check <what> <condition-exit-code>
@@ -19,5 +21,10 @@ allowed='^(KERNEL32|USER32|GDI32|COMCTL32|ADVAPI32|SHELL32|WS2_32|IPHLPAPI|msvcr
 while read -r dll; do
   grep -qiE "$allowed" <<<"$dll"; check "import of $dll is a system DLL" $?
 done < <(grep "DLL Name:" <<<"$headers" | awk '{print $3}')
+for f in "$@"; do
+  python3 -c 'import sys; sys.exit(open(sys.argv[2], "rb").read() not in open(sys.argv[1], "rb").read())' \
+    "$exe" "$f"
+  check "embeds $f byte for byte" $?
+done
 echo "$exe: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

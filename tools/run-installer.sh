@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Starts the installer: directly on Windows, else under Wine. With no X display it runs under
 # Xvfb, writes a screenshot of the window and stops the program again.
-# Usage: run-installer.sh <windows build dir> <arch>
+# Usage: run-installer.sh
 set -euo pipefail
-dir=$1 arch=$2
+dir=build/windows
 case "$(uname -s)" in
   MINGW*|MSYS*|CYGWIN*) exec build/windows/KavorinInstaller.exe ;;
 esac
-tools/wine-prefix.sh "$dir" "$arch"
+tools/wine-prefix.sh "$dir"
 export KAVORIN_WINEPREFIX="$PWD/$dir/wineprefix"
 exe="$PWD/$dir/KavorinInstaller.exe"
 work="$PWD/build/run"        # the installer writes its files into its working folder
@@ -17,7 +17,7 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 shot="$PWD/build/screenshot.png"
 echo "No X display: starting the installer under Xvfb for a screenshot."
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+tools/i386-run.sh xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   cd "$1" && "$2/tools/wine-run.sh" "$3" & pid=$!
   for i in $(seq 1 60); do
     xdotool search --name "KAVORIN Tizen Installer" >/dev/null 2>&1 && break; sleep 0.5; done

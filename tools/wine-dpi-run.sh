@@ -15,9 +15,7 @@ if [ ! -f "$prefix/.kavorin-dpi" ]; then
     [ -f "$base/$f" ] && cp "$base/$f" "$prefix/$f"
   done
   WINEPREFIX="$prefix" WINEDEBUG=-all /usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' \
-    /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 ||
-    WINEPREFIX="$prefix" WINEDEBUG=-all wine reg add 'HKCU\Control Panel\Desktop' \
-      /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
   WINEPREFIX="$prefix" wineserver -w 2>/dev/null || true
   touch "$prefix/.kavorin-dpi"
 fi

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine: the 64-bit loader for PE32+ files, the ordinary one for PE32.
+# Runs a Windows program under Wine, where 32-bit code can start (tools/i386-run.sh).
 # The prefix is KAVORIN_WINEPREFIX, else <build dir>/wineprefix, where the build dir is the
 # nearest folder above the program that holds a CMakeCache.txt.
+# Usage: wine-run.sh <exe> [args...]
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 exe=$1
 if [ -z "${KAVORIN_WINEPREFIX:-}" ]; then
   d=$(cd "$(dirname "$exe")" && pwd)
@@ -13,12 +15,5 @@ fi
 export WINEPREFIX="$KAVORIN_WINEPREFIX"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-# PE machine: the word at (offset stored at 0x3c) + 4; 0x8664 is x86_64.
-peoff=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
-machine=$(od -An -tx2 -j$((peoff + 4)) -N2 "$exe" | tr -d ' ')
-if [ "$machine" = 8664 ]; then
-  loader=${KAVORIN_WINE64:-/usr/lib/wine/wine64}
-else
-  loader=${KAVORIN_WINE:-wine}
-fi
-exec "$loader" "$@"
+# Wine's own loader picks the 32- or 64-bit half from the program's PE header.
+exec "$here/i386-run.sh" /usr/lib/wine/wine "$@"

@@ -3,7 +3,7 @@
 
     /usr/bin/python3 bench/e2e/bench_e2e.py [--runs N] [--build DIR]
 
-Starts the installer built in DIR (default build/windows64) in a fresh folder, types 127.0.0.1,
+Starts the installer built in DIR (default build/windows) in a fresh folder, types 127.0.0.1,
 picks the series and presses Install against the TV simulator, as the e2e tier does, and
 prints how the wall time splits: Wine start-up (process start to window shown), the eleven
 commands (the bar leaving for 2 to the bar reaching 100; per command from the bar's steps),
@@ -83,7 +83,7 @@ def one_run(paths, probe, base, texts):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--runs", type=int, default=3)
-    ap.add_argument("--build", default=os.path.join(ROOT, "build", "windows64"))
+    ap.add_argument("--build", default=os.path.join(ROOT, "build", "windows"))
     args = ap.parse_args()
     if not os.environ.get("DISPLAY"):
         os.execvp("xvfb-run", ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24",

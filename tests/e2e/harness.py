@@ -4,7 +4,7 @@ that reads its window, real X input through xdotool, and the TV simulator on 127
 Used by the e2e tests (tests/e2e) and by the e2e benchmark (bench/e2e). Paths come from the
 environment that CTest sets; each has a default inside the tree for runs by hand:
 
-    KAVORIN_BUILD_DIR=$PWD/build/windows64 xvfb-run -a -s "-screen 0 1280x1024x24" \
+    tools/i386-run.sh xvfb-run -a -s "-screen 0 1280x1024x24" \
         /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
 """
 import fcntl
@@ -17,6 +17,7 @@ import shutil
 import signal
 import socket
 import subprocess
+import tempfile
 import threading
 import time
 import uuid
@@ -39,7 +40,7 @@ def _env_path(name, default):
 
 class Paths:
     def __init__(self):
-        build = _env_path("KAVORIN_BUILD_DIR", os.path.join(ROOT, "build", "windows64"))
+        build = _env_path("KAVORIN_BUILD_DIR", os.path.join(ROOT, "build", "windows"))
         self.build = build
         self.installer = _env_path("KAVORIN_E2E_INSTALLER", os.path.join(build, "KavorinInstaller.exe"))
         self.probe = _env_path("KAVORIN_E2E_PROBE", os.path.join(build, "tests", "e2e", "e2e_probe.exe"))
@@ -81,18 +82,14 @@ def sha256_file(path):
         return hashlib.sha256(f.read()).hexdigest()
 
 
-def wine_loader(exe):
-    """wine64 for a PE32+ file, the ordinary loader for PE32 (as tools/wine-run.sh decides)."""
-    with open(exe, "rb") as f:
-        head = f.read(4096)
-    pe = int.from_bytes(head[0x3C:0x40], "little")
-    machine = int.from_bytes(head[pe + 4:pe + 6], "little")
-    return "/usr/lib/wine/wine64" if machine == 0x8664 else "wine"
+# Starts a Windows program under Wine where 32-bit code runs; exec all the way, so the pid it
+# gets is the program's own.
+WINE_RUN = os.path.join(ROOT, "tools", "wine-run.sh")
 
 
 def wine_env(paths, **extra):
-    env = dict(os.environ, WINEPREFIX=paths.prefix, WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=")
+    env = dict(os.environ, WINEPREFIX=paths.prefix, KAVORIN_WINEPREFIX=paths.prefix,
+               WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
     env.pop("KAVORIN_E2E_MARK", None)
     env.update(extra)
     return env
@@ -139,6 +136,16 @@ def program_of(argv0):
     return argv0.replace("\\", "/").rsplit("/", 1)[-1].lower()
 
 
+def windows_program(argv):
+    """The program a Linux process runs, as Wine would name it: past a leading qemu-i386 (32-bit
+    code emulated; Wine's own rewrite of its command line then stays inside the emulator) and
+    the Wine loader of a program still being loaded."""
+    argv = [a for a in argv if a]
+    while len(argv) > 1 and program_of(argv[0]).startswith(("qemu-", "wine")):
+        argv = argv[1:]
+    return program_of(argv[0]) if argv else ""
+
+
 def marked_processes(mark, names=OUR_PROGRAMS):
     """(pid, program, command line) of the Linux processes that carry this run's mark in their
     environment and run one of `names`. Windows programs under Wine inherit the environment of
@@ -156,9 +163,7 @@ def marked_processes(mark, names=OUR_PROGRAMS):
                 argv = f.read().decode(errors="replace").split("\0")
         except OSError:
             continue
-        program = program_of(argv[0])
-        if program.startswith("wine") and len(argv) > 1:  # a program still being loaded
-            program = program_of(argv[1])
+        program = windows_program(argv)
         if program in names:
             found.append((int(pid), program, " ".join(argv).strip()))
     return found
@@ -177,9 +182,10 @@ def kill_marked(mark):
 
 class Probe:
     def __init__(self, paths):
-        self.proc = subprocess.Popen([wine_loader(paths.probe), paths.probe], env=wine_env(paths),
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL)
+        self.command = [WINE_RUN, paths.probe]
+        self.errors = tempfile.TemporaryFile()
+        self.proc = subprocess.Popen(self.command, env=wine_env(paths), stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=self.errors)
         self._lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -196,7 +202,9 @@ class Probe:
         except queue.Empty:
             raise TimeoutError("probe gave no answer to %r within %d s" % (request, timeout))
         if line is None:
-            raise RuntimeError("probe ended")
+            self.errors.seek(0)
+            raise RuntimeError("%s ended with code %s; its output: %s" % (
+                " ".join(self.command), self.proc.wait(), self.errors.read().decode(errors="replace")))
         return json.loads(line.decode("ascii"))
 
     def window(self):
@@ -446,15 +454,16 @@ class Installer:
                        KAVORIN_BRIDGE_STATE="Z:" + state.replace("/", "\\"))
         wait_for(lambda: self.probe.window() is None, 20, "no installer window to be left over")
         self.started = time.monotonic()
-        self.proc = subprocess.Popen([wine_loader(paths.installer), paths.installer], cwd=work,
-                                     env=env, stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.command = [WINE_RUN, paths.installer]
+        self.errors = tempfile.TemporaryFile()
+        self.proc = subprocess.Popen(self.command, cwd=work, env=env, stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=self.errors)
         self.win = wait_for(self._shown, 60, "the installer window", interval=0.02)
         self.shown = time.monotonic()
 
     def _shown(self):
         if self.proc.poll() is not None:
-            raise RuntimeError("the installer ended at start with code %s" % self.proc.returncode)
+            raise RuntimeError("the installer ended at start: " + self.ended())
         win = self.probe.window()
         if win and win.snap["count"] != 1:
             raise RuntimeError("%d installer windows: another run shares this Wine prefix" % win.snap["count"])
@@ -502,11 +511,24 @@ class Installer:
             return state if state and condition(state.bar_pos, state.status_text) else None
         return wait_for(check, timeout, what, interval=0.05)
 
+    def ended(self):
+        """How the program ended: the command, its exit code and what Wine printed."""
+        self.errors.seek(0)
+        return "%s in %s exited with code %s; its output: %s" % (
+            " ".join(self.command), self.work, self.proc.returncode,
+            self.errors.read().decode(errors="replace").strip() or "(none)")
+
     def wait_exit(self, timeout):
         try:
             return self.proc.wait(timeout)
         except subprocess.TimeoutExpired:
             raise TimeoutError("the installer did not end within %d s" % timeout)
+
+    def wait_clean_exit(self, timeout):
+        """Until the program ends; raises, naming the command and its output, unless with 0."""
+        code = self.wait_exit(timeout)
+        assert code == 0, self.ended()
+        return code
 
     def leftovers(self):
         """Programs of this run still alive, as Linux sees them and as Wine lists them."""

@@ -89,7 +89,7 @@ def test_closing_the_window_mid_run_ends_the_program_and_cleans_up(e2e, texts):
 
     closed = time.monotonic()
     app.close()
-    app.wait_exit(20)
+    app.wait_clean_exit(20)
     took = time.monotonic() - closed
     # Nothing of the run is left: no program, no payload; the logs stay.
     app.wait_no_leftovers()

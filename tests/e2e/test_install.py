@@ -56,7 +56,7 @@ def test_success_puts_the_packages_bytes_on_the_tv(e2e, texts):
 
     # Closed by its close box, the program ends normally and leaves nothing running.
     app.close()
-    assert app.wait_exit(20) == 0
+    app.wait_clean_exit(20)
     app.wait_no_leftovers()
 
 
@@ -122,7 +122,7 @@ def test_failure_ends_with_the_failure_text_and_a_clean_folder(e2e, texts, scena
     check(app.work, tv, sha256_file(e2e.paths.wgt))
     assert tv is None or tv.problems() == []
     app.close()
-    app.wait_exit(20)
+    app.wait_clean_exit(20)
     app.wait_no_leftovers()
 
 
@@ -133,7 +133,7 @@ def test_second_run_in_the_same_folder_replaces_logs_and_stale_payloads(e2e, tex
     start_install(first)
     finish(first, texts, "FailedText")
     first.close()
-    first.wait_exit(20)
+    first.wait_clean_exit(20)
     tv.stop()
     before = {name: read_log(first.work, name) for name in LOGS}
     assert b"failed to connect" in before["step1.txt"]

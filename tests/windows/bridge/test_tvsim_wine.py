@@ -6,6 +6,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 import pytest
@@ -16,25 +17,17 @@ from bridge_tv import APP_ID, STAGING, Tv, check_push_log, installer_steps, pack
 
 IU = os.environ.get("KAVORIN_IU", "")
 TVSIM = os.environ.get("KAVORIN_TVSIM", "")
+WINE_RUN = os.path.join(HERE, "..", "..", "..", "tools", "wine-run.sh")
 pytestmark = pytest.mark.skipif(
     not (os.path.isfile(IU) and os.path.isfile(TVSIM) and shutil.which("wine")),
     reason="needs KAVORIN_IU (iu.exe), KAVORIN_TVSIM and Wine")
-
-
-def wine_loader(exe):
-    """wine64 for a PE32+ file, the ordinary loader for PE32 (as tools/wine-run.sh decides)."""
-    with open(exe, "rb") as f:
-        head = f.read(4096)
-    pe = int.from_bytes(head[0x3C:0x40], "little")
-    machine = int.from_bytes(head[pe + 4:pe + 6], "little")
-    return "/usr/lib/wine/wine64" if machine == 0x8664 else "wine"
 
 
 def wine_env(work):
     prefix = os.environ.get("KAVORIN_WINEPREFIX") or os.path.join(
         os.environ.get("KAVORIN_BUILD_DIR", os.path.dirname(os.path.dirname(IU))), "wineprefix")
     state = "Z:" + str(work / "state" / "targets").replace("/", "\\")
-    return dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
+    return dict(os.environ, WINEPREFIX=prefix, KAVORIN_WINEPREFIX=prefix, WINEDEBUG="-all",
                 WINEDLLOVERRIDES="mscoree,mshtml=", KAVORIN_BRIDGE_STATE=state)
 
 
@@ -50,19 +43,25 @@ def wineserver(tmp_path_factory):
     yield
 
 
-def run_cmd(work, inner, timeout=120):
-    """cmd.exe /c "<inner>" in the work folder, as the installer starts each step."""
-    p = subprocess.run([wine_loader(IU), "cmd.exe", "/c", inner], cwd=work, env=wine_env(work),
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=timeout)
-    return p.returncode
+def run_cmd(work, inner, expect=0, timeout=120):
+    """cmd.exe /c "<inner>" in the work folder, as the installer starts each step. An exit code
+    other than `expect` fails the test with the command and what it printed: a Wine start that
+    failed must not pass for a product fault further on."""
+    command = [WINE_RUN, "cmd.exe", "/c", inner]
+    with tempfile.TemporaryFile() as out:
+        p = subprocess.run(command, cwd=work, env=wine_env(work), stdin=subprocess.DEVNULL,
+                           stdout=out, stderr=subprocess.STDOUT, timeout=timeout)
+        out.seek(0)
+        assert p.returncode == expect, "%s exited with %d, not %d; its output: %s" % (
+            command, p.returncode, expect, out.read().decode(errors="replace") or "(none)")
 
 
-def run_installation(work, serial, staging):
+def run_installation(work, serial, staging, codes=(0,) * 11):
+    """The eleven command lines; `codes` are the client's exit codes, one a line."""
     os.makedirs(work / "doLog", exist_ok=True)
-    for line, log in installer_steps(serial, staging):
+    for (line, log), code in zip(installer_steps(serial, staging), codes, strict=True):
         inner = "iu.exe " + line + ((" > doLog\\" + log) if log else "")
-        run_cmd(work, inner)
+        run_cmd(work, inner, code)
     logs = {}
     for name in os.listdir(work / "doLog"):
         logs[name] = (work / "doLog" / name).read_bytes()
@@ -135,7 +134,8 @@ def test_wrong_host_run_finishes_and_says_so(work, tv_factory):
     tv = tv_factory("wrong-host")
     (work / "KAVORIN.wgt").write_bytes(b"x" * 100)
     start = time.monotonic()
-    logs = run_installation(work, tv.serial, STAGING["2.4"])
+    # Refused connect, then every TV command fails: 1, and 255 for a push with no sync channel.
+    logs = run_installation(work, tv.serial, STAGING["2.4"], (0, 1, 0, 1, 1, 1, 255, 1, 1, 1, 0))
     assert time.monotonic() - start < 180
     s = tv.serial
     assert logs["step1.txt"] == ("connecting to %s ...\r\nfailed to connect to %s\r\n" % (s, s)).encode()
