@@ -39,8 +39,10 @@ test: build
 	@$(MAKE) --no-print-directory test-host
 	@$(MAKE) --no-print-directory test-windows
 
+# make run [TV=<address>] [SCENARIO=<name>] [AUTO=1]: see README.md.
 run: build
-	@tools/run-installer.sh
+	@$(I386) /usr/bin/python3 tools/run-installer.py $(if $(TV),--tv '$(TV)') \
+	  $(if $(SCENARIO),--scenario '$(SCENARIO)') $(if $(AUTO),--auto)
 
 clean:
 	rm -rf build

@@ -1,11 +1,13 @@
 """Whole installations, typed and clicked as a user does: what lands on the TV, in doLog, on the
 screen and in the working folder, for a TV that takes the widget and for every way it can fail."""
 import os
+import shutil
+import subprocess
 
 import pytest
 
-from harness import (APP_ID, LOGS, STAGING, folder_state, port_in_use, read_log, sha256_file,
-                     start_install)
+from harness import (APP_ID, LOGS, ROOT, STAGING, folder_state, port_in_use, read_log,
+                     sha256_file, start_install)
 
 SERIAL = "127.0.0.1:26101"
 # Bound of one whole run against a TV that answers at once (eleven commands under Wine).
@@ -156,3 +158,28 @@ def test_second_run_in_the_same_folder_replaces_logs_and_stale_payloads(e2e, tex
     assert all(after[n] != before[n] for n in ("step1.txt", "step3.txt", "step5.txt", "step6.txt"))
     assert [p["sha256"] for p in tv.events("push")] == [sha256_file(e2e.paths.wgt)]
     assert [i["ok"] for i in tv.events("install")] == [True]
+
+
+def test_make_run_installs_on_the_simulated_tv_by_itself(e2e, texts):
+    """The README's `make run` with no display: simulator, installer, real input, a report."""
+    work = os.path.join(e2e.base, "run")
+    # A prefix of its own: this session's Wine desktop lives on another display.
+    prefix = os.path.join(e2e.base, "prefix")
+    shutil.copytree(e2e.paths.prefix, prefix, symlinks=True, copy_function=os.link)
+    for name in ("system.reg", "user.reg", "userdef.reg"):
+        os.remove(os.path.join(prefix, name))
+        shutil.copy(os.path.join(e2e.paths.prefix, name), prefix)
+    env = dict(os.environ, KAVORIN_PORT_LOCK_HELD="1", KAVORIN_WINEPREFIX=prefix)
+    env.pop("DISPLAY")
+    p = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "run-installer.py"),
+                        "--work", work], env=env, capture_output=True, text=True, timeout=220)
+    assert p.returncode == 0, p.stdout + p.stderr
+    report = dict(line.split(":", 1) for line in p.stdout.splitlines() if ":" in line)
+    assert report["Status"].strip() == texts["DoneText"][0].replace("\n", " ")
+    assert report["Progress bar"].strip() == "100"
+    assert report["TV journal"].strip().startswith(APP_ID + " installed")
+    entries, logs = folder_state(work)
+    assert entries == ["doLog", "screenshots"] and logs == LOGS
+    assert sorted(os.listdir(os.path.join(work, "screenshots"))) == \
+        ["1-before.png", "2-during.png", "3-after.png"]
+    assert not port_in_use()

@@ -1,0 +1,188 @@
+#!/usr/bin/python3
+"""`make run`: the built installer under Wine, on a simulated TV unless a real one is named.
+
+    tools/i386-run.sh /usr/bin/python3 tools/run-installer.py [--tv ADDRESS] [--scenario NAME]
+                                                             [--auto] [--work DIR]
+
+With an X display the window opens for a person to use; a simulated TV listens on
+127.0.0.1:26101 (scenario `success` unless --scenario names another) and is stopped when the
+window closes. With no display, or with --auto, the installation runs by itself under Xvfb with
+real input: it types the address, presses Install, waits for the end and prints what happened,
+with screenshots of before, during and after. --tv ADDRESS starts no simulator: the installer
+talks to that TV (with --auto it types that address). Exit code: 0 when the installation (or the
+session) ended as it should, 1 with the reason otherwise.
+"""
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness  # noqa: E402
+
+SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "crlf")
+FINISH_LIMIT_S = 180  # the slow scenario takes about a minute under emulation
+
+
+class Failure(Exception):
+    """What went wrong, in one line for the terminal."""
+
+
+def check_machine(paths, tv_address):
+    """Wine, the built programs and a free port, or one line saying what to do."""
+    if not os.access("/usr/lib/wine/wine", os.X_OK):
+        raise Failure("Wine is not installed: run `make setup` as root (tools/setup-debian.sh)")
+    for what, path in (("installer", paths.installer), ("window probe", paths.probe)):
+        if not os.path.isfile(path):
+            raise Failure("the %s is not built (%s): run `make build`" % (what, path))
+    if not tv_address and harness.port_in_use():
+        raise Failure("127.0.0.1:%d is already in use (another simulated TV, a bridge server or "
+                      "a test run?): stop that program, or name a real TV with `make run TV=<address>`"
+                      % harness.TV_PORT)
+
+
+def start_tv(paths, scenario, workdir, limit):
+    shutil.rmtree(workdir, ignore_errors=True)
+    try:
+        return harness.Tv(paths, workdir, scenario, limit=limit)
+    except (RuntimeError, TimeoutError) as e:
+        raise Failure("the simulated TV did not start: %s" % e)
+
+
+def interactive(paths, args, work):
+    """The window for a person; the simulator (if any) lives as long as the window."""
+    tv = None
+    if not args.tv:
+        tv = start_tv(paths, args.scenario, args.tv_dir, limit=24 * 3600)
+        print("A simulated TV (scenario %s) listens on 127.0.0.1: type 127.0.0.1 as the TV's "
+              "address and press Install. Close the window to stop both." % args.scenario, flush=True)
+    try:
+        env = harness.wine_env(paths)
+        code = subprocess.call([harness.WINE_RUN, paths.installer], cwd=work, env=env,
+                               stdin=subprocess.DEVNULL)
+    finally:
+        if tv:
+            tv.stop()
+    if code != 0:
+        raise Failure("the installer exited with code %d" % code)
+    return 0
+
+
+def automatic(paths, args, work):
+    """Types the address, presses Install, waits for the end; prints and returns the verdict."""
+    texts = harness.texts()
+    done, failed = set(texts["DoneText"]), set(texts["FailedText"])
+    shots = os.path.join(work, "screenshots")
+    shutil.rmtree(shots, ignore_errors=True)
+    paths.shots = shots
+
+    tv = None if args.tv else start_tv(paths, args.scenario, args.tv_dir, limit=FINISH_LIMIT_S + 120)
+    started = harness.start_wineserver(paths)
+    probe = app = None
+    try:
+        probe = harness.Probe(paths)
+        app = harness.Installer(paths, probe, work)
+        app.shot("1-before.png")
+        harness.start_install(app, address=args.tv or "127.0.0.1")
+        app.wait_bar(lambda pos: pos > 0, 60, "the installation to start")
+        app.shot("2-during.png")
+        state = app.wait_bar_and_status(lambda pos, text: pos == 100 and text in done | failed,
+                                        FINISH_LIMIT_S, "the installation to end")
+        app.shot("3-after.png")
+        app.close()
+        app.wait_clean_exit(30)
+        app.wait_no_leftovers(20)
+    except (TimeoutError, RuntimeError, AssertionError) as e:
+        raise Failure(str(e))
+    finally:
+        if app:
+            app.stop()
+        if probe:
+            probe.close()
+        if tv:
+            tv.stop()
+        if started:
+            harness.stop_wineserver(paths)
+
+    ok = state.status_text in done
+    entries, logs = harness.folder_state(work)
+    print("Status:        %s" % state.status_text.replace("\n", " "))
+    print("Progress bar:  %d" % state.bar_pos)
+    print("%s: %s" % (os.path.relpath(work, ROOT), ", ".join(entries)))
+    print("%s: %s" % (os.path.relpath(os.path.join(work, "doLog"), ROOT), ", ".join(logs)))
+    if tv:
+        installs = tv.events("install")
+        said = ["%s %s (package sha256 %s...)" % (i["app_id"], "installed" if i["ok"] else "refused",
+                                                   i["sha256"][:12]) for i in installs]
+        print("TV journal:    %s" % ("; ".join(said) or "nothing installed"))
+        print("               %s" % os.path.relpath(tv.journal, ROOT))
+    print("Screenshots:   %s/ (1-before, 2-during, 3-after)" % os.path.relpath(shots, ROOT))
+    if not ok:
+        raise Failure("the installer reported a failure: %s" % state.status_text.replace("\n", " "))
+    return 0
+
+
+def main():
+    # Killed or hung up: leave through the same clean-up as any other end.
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, lambda signum, frame: sys.exit(128 + signum))
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--tv", default="", help="a real TV's address: no simulator is started")
+    ap.add_argument("--scenario", default="success", choices=SCENARIOS)
+    ap.add_argument("--auto", action="store_true", help="install by itself and report")
+    ap.add_argument("--work", default=os.path.join(ROOT, "build", "run"),
+                    help="the installer's working folder")
+    args = ap.parse_args()
+    args.scenario = args.scenario or "success"
+    args.work = os.path.abspath(args.work)
+    args.tv_dir = args.work + "-tv"
+    if args.tv and args.scenario != "success":
+        return fail("SCENARIO picks what the simulated TV does; with TV=%s no simulator runs" % args.tv)
+
+    paths = harness.Paths()
+    try:
+        check_machine(paths, args.tv)
+    except Failure as e:
+        return fail(str(e))
+    if not os.environ.get("DISPLAY"):
+        # No display: the same program again under a virtual one.
+        if not shutil.which("xvfb-run"):
+            return fail("no X display and no Xvfb: install xvfb (tools/setup-debian.sh does), or run on a desktop")
+        print("No X display: installing by itself under Xvfb.", flush=True)
+        os.execvp("xvfb-run", ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24",
+                               sys.executable, os.path.abspath(__file__), *sys.argv[1:], "--auto"])
+
+    os.makedirs(args.work, exist_ok=True)
+    lock = None
+    try:
+        # The e2e tier runs this script while it holds the lock itself.
+        if not args.tv and not os.environ.get("KAVORIN_PORT_LOCK_HELD"):
+            try:
+                lock = harness.PortLock(timeout=0)
+            except TimeoutError:
+                raise Failure("an end-to-end test run holds 127.0.0.1:%d; try again when it ends"
+                              % harness.TV_PORT)
+        subprocess.run([os.path.join(HERE, "wine-prefix.sh"), paths.build], check=True)
+        if args.auto:
+            return automatic(paths, args, args.work)
+        return interactive(paths, args, args.work)
+    except Failure as e:
+        return fail(str(e))
+    except subprocess.CalledProcessError as e:
+        return fail("%s failed with code %d" % (" ".join(map(str, e.cmd)), e.returncode))
+    finally:
+        if lock:
+            lock.release()
+
+
+def fail(reason):
+    print("make run: %s" % reason, file=sys.stderr)
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
