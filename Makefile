@@ -33,7 +33,7 @@ test-host: host
 test-windows: windows
 	tools/wine-prefix.sh $(WIN)
 	cd $(WIN) && KAVORIN_WINEPREFIX=$(CURDIR)/$(WIN)/wineprefix \
-	  $(I386) xvfb-run -a -s "-screen 0 1920x1400x24" ctest --output-on-failure
+	  $(I386) xvfb-run -a -s "-screen 0 1920x1400x24" ctest --output-on-failure -j $(JOBS)
 
 test: build
 	@$(MAKE) --no-print-directory test-host

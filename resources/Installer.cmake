@@ -66,5 +66,6 @@ function(kavorin_add_window_test name)
     add_dependencies(${name} ${arg_DEPENDS})
   endif()
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  # Window tests share one X display and its focus: one at a time.
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 RESOURCE_LOCK x_display)
 endfunction()
