@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #include "UnicodeString.h"
 
@@ -161,6 +162,52 @@ DuringRun::~DuringRun() {
     g_tick = nullptr;
 }
 
+namespace {
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM found) {
+    wchar_t cls[16] = L"";
+    GetClassNameW(hwnd, cls, 16);
+    if (wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+}
+BOOL CALLBACK FindErrorIcon(HWND child, LPARAM found) {
+    if (SendMessageW(child, STM_GETICON, 0, 0) == reinterpret_cast<LRESULT>(LoadIconW(nullptr, IDI_ERROR)))
+        *reinterpret_cast<bool*>(found) = true;
+    return TRUE;
+}
+}  // namespace
+
+BoxAnswerer::BoxAnswerer() : uiThread_(GetCurrentThreadId()), thread_([this] { Run(); }) {}
+
+BoxAnswerer::~BoxAnswerer() {
+    stop_ = true;
+    thread_.join();
+}
+
+std::vector<Box> BoxAnswerer::Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(boxes_, {});
+}
+
+void BoxAnswerer::Run() {
+    while (!stop_) {
+        HWND box = nullptr;
+        EnumThreadWindows(uiThread_, FindBox, reinterpret_cast<LPARAM>(&box));
+        if (!box) {
+            Sleep(10);
+            continue;
+        }
+        Box seen{WindowText(GetDlgItem(box, 0xFFFF)), false};  // 0xFFFF: the box's text
+        EnumChildWindows(box, FindErrorIcon, reinterpret_cast<LPARAM>(&seen.error));
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            boxes_.push_back(seen);
+        }
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        while (IsWindow(box) && !stop_) Sleep(5);
+    }
+}
+
 void InstallWindow::SetUp() {
     scratch_ = std::make_unique<ScratchDir>(L"install");
     work_ = *scratch_ / L"work";
@@ -175,9 +222,8 @@ void InstallWindow::SetUp() {
     SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", nullptr);
     SetEnv(L"KAVORIN_RECORDER_SLEEP_ON", nullptr);
 
-    Application->MessageHook = [this](const UnicodeString& text, bool error) {
-        boxes_.push_back({text.str(), error});
-    };
+    Application->MessageHook = nullptr;
+    boxes_ = std::make_unique<BoxAnswerer>();
     Application->Initialize();
     Application->CreateForm(mainForm);
     mainForm->Show();
@@ -187,7 +233,7 @@ void InstallWindow::SetUp() {
 void InstallWindow::TearDown() {
     Application->ResetForTests();
     mainForm = nullptr;
-    Application->MessageHook = nullptr;
+    boxes_.reset();
     SetCurrentDirectoryW(previousDir_.c_str());
     // A command left running by a closed window may still hold a file for a moment.
     for (int i = 0; i < 50 && IsDir(scratch_->path()); ++i) {

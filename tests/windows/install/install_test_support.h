@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Mainwin.h"
@@ -62,13 +66,33 @@ private:
     UINT_PTR timer_ = 0;
 };
 
+// A message box as the user saw it.
 struct Box {
     std::wstring text;
-    bool error;
+    bool error;  // shown with the error icon
+};
+
+// Answers the message boxes of the thread that creates it as a user does: reads what the box
+// says, then presses OK. It needs a thread of its own, as the box runs its own modal loop.
+class BoxAnswerer {
+public:
+    BoxAnswerer();
+    ~BoxAnswerer();
+    BoxAnswerer(const BoxAnswerer&) = delete;
+    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+    std::vector<Box> Take();  // the boxes answered since the last call
+
+private:
+    void Run();
+    const DWORD uiThread_;
+    std::mutex mutex_;
+    std::vector<Box> boxes_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 // The main window in a scratch working folder, the recorder's journal beside it (outside the
-// working folder), message boxes captured.
+// working folder), message boxes answered.
 class InstallWindow : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -82,11 +106,12 @@ protected:
     int Bar() { return form().installPB->Position(); }
     std::wstring Work(const std::wstring& name) const { return work_ + L"\\" + name; }
     std::vector<Call> Journal() const { return ReadJournal(journal_); }
+    std::vector<Box> Boxes() { return boxes_->Take(); }
     size_t Calls() const { return CountCalls(journal_); }
 
     std::unique_ptr<ScratchDir> scratch_;
     std::wstring work_, journal_, previousDir_;
-    std::vector<Box> boxes_;
+    std::unique_ptr<BoxAnswerer> boxes_;
 };
 
 }  // namespace installtest
