@@ -103,11 +103,9 @@ def checks(res):
 
 def main(path):
     with open(path, "rb") as f:
-        found = checks(resources(f.read()))
-    failed = [(what, got, want) for what, got, want in found if got != want]
-    for what, got, want in failed:
-        print(f"FAILED: {what}: {got!r}, expected {want!r}")
-    print(f"{path}: {len(found) - len(failed)} passed, {len(failed)} failed")
+        failed = [f"FAILED: {what}: {got!r}, expected {want!r}" for what, got, want in checks(resources(f.read()))
+                  if got != want]
+    print("\n".join(failed + [f"{path}: {len(failed)} failed"]))
     return 1 if failed else 0
 
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <utility>
 
 #include "UnicodeString.h"
 
@@ -175,38 +174,19 @@ BOOL CALLBACK FindErrorIcon(HWND child, LPARAM found) {
         *reinterpret_cast<bool*>(found) = true;
     return TRUE;
 }
+
+// The box runs its own modal loop, which dispatches this thread timer too.
+std::vector<Box>* g_boxes = nullptr;
+void CALLBACK AnswerBox(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
+    if (!box || !g_boxes) return;
+    Box seen{WindowText(GetDlgItem(box, 0xFFFF)), false};  // 0xFFFF: the box's text
+    EnumChildWindows(box, FindErrorIcon, reinterpret_cast<LPARAM>(&seen.error));
+    g_boxes->push_back(seen);
+    EndDialog(box, IDOK);
+}
 }  // namespace
-
-BoxAnswerer::BoxAnswerer() : uiThread_(GetCurrentThreadId()), thread_([this] { Run(); }) {}
-
-BoxAnswerer::~BoxAnswerer() {
-    stop_ = true;
-    thread_.join();
-}
-
-std::vector<Box> BoxAnswerer::Take() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(boxes_, {});
-}
-
-void BoxAnswerer::Run() {
-    while (!stop_) {
-        HWND box = nullptr;
-        EnumThreadWindows(uiThread_, FindBox, reinterpret_cast<LPARAM>(&box));
-        if (!box) {
-            Sleep(10);
-            continue;
-        }
-        Box seen{WindowText(GetDlgItem(box, 0xFFFF)), false};  // 0xFFFF: the box's text
-        EnumChildWindows(box, FindErrorIcon, reinterpret_cast<LPARAM>(&seen.error));
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            boxes_.push_back(seen);
-        }
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-        while (IsWindow(box) && !stop_) Sleep(5);
-    }
-}
 
 void InstallWindow::SetUp() {
     scratch_ = std::make_unique<ScratchDir>(L"install");
@@ -223,7 +203,8 @@ void InstallWindow::SetUp() {
     SetEnv(L"KAVORIN_RECORDER_SLEEP_ON", nullptr);
 
     Application->MessageHook = nullptr;
-    boxes_ = std::make_unique<BoxAnswerer>();
+    g_boxes = &boxes_;
+    boxTimer_ = SetTimer(nullptr, 0, 20, AnswerBox);
     Application->Initialize();
     Application->CreateForm(mainForm);
     mainForm->Show();
@@ -233,7 +214,8 @@ void InstallWindow::SetUp() {
 void InstallWindow::TearDown() {
     Application->ResetForTests();
     mainForm = nullptr;
-    boxes_.reset();
+    KillTimer(nullptr, boxTimer_);
+    g_boxes = nullptr;
     SetCurrentDirectoryW(previousDir_.c_str());
     // A command left running by a closed window may still hold a file for a moment.
     for (int i = 0; i < 50 && IsDir(scratch_->path()); ++i) {

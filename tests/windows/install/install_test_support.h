@@ -5,13 +5,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "Mainwin.h"
@@ -72,27 +70,8 @@ struct Box {
     bool error;  // shown with the error icon
 };
 
-// Answers the message boxes of the thread that creates it as a user does: reads what the box
-// says, then presses OK. It needs a thread of its own, as the box runs its own modal loop.
-class BoxAnswerer {
-public:
-    BoxAnswerer();
-    ~BoxAnswerer();
-    BoxAnswerer(const BoxAnswerer&) = delete;
-    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
-    std::vector<Box> Take();  // the boxes answered since the last call
-
-private:
-    void Run();
-    const DWORD uiThread_;
-    std::mutex mutex_;
-    std::vector<Box> boxes_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 // The main window in a scratch working folder, the recorder's journal beside it (outside the
-// working folder), message boxes answered.
+// working folder). Message boxes are answered as a user does: read, then OK.
 class InstallWindow : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -106,12 +85,13 @@ protected:
     int Bar() { return form().installPB->Position(); }
     std::wstring Work(const std::wstring& name) const { return work_ + L"\\" + name; }
     std::vector<Call> Journal() const { return ReadJournal(journal_); }
-    std::vector<Box> Boxes() { return boxes_->Take(); }
+    std::vector<Box> Boxes() { return std::exchange(boxes_, {}); }  // those shown since the last call
     size_t Calls() const { return CountCalls(journal_); }
 
     std::unique_ptr<ScratchDir> scratch_;
     std::wstring work_, journal_, previousDir_;
-    std::unique_ptr<BoxAnswerer> boxes_;
+    std::vector<Box> boxes_;
+    UINT_PTR boxTimer_ = 0;
 };
 
 }  // namespace installtest

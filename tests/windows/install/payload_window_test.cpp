@@ -56,25 +56,6 @@ TEST_F(Payloads, MissingResourceRaisesAndWritesNothing) {
     EXPECT_EQ(ReadBytes(Work(L"y.bin")), std::optional<std::string>("keep me"));
 }
 
-TEST_F(Payloads, UnwritableTargetRaisesWithTheFileAndTheReason) {
-    // A folder where the file should go. (A read-only file is no test under Wine as root: the
-    // permission bits do not stop root.)
-    CreateDirectoryW(Work(L"iu.exe").c_str(), nullptr);
-    try {
-        ExtractResourceToFile(L"iu.exe", L"IUFILE");
-        ADD_FAILURE() << "no error raised";
-    } catch (const EFCreateError& e) {
-        const std::wstring msg = e.Message().str();
-        EXPECT_NE(msg.find(Work(L"iu.exe")), std::wstring::npos) << ToUtf8(msg);
-        EXPECT_GT(msg.size(), Work(L"iu.exe").size() + 25) << "the system's reason is missing: " << ToUtf8(msg);
-    }
-    EXPECT_TRUE(IsDir(Work(L"iu.exe")));
-    // A folder that cannot take files at all.
-    ASSERT_TRUE(SetCurrentDirectoryW(L"Z:\\proc"));
-    EXPECT_THROW(ExtractResourceToFile(L"KAVORIN.wgt", L"WGTFILE"), EFCreateError);
-    SetCurrentDirectoryW(work_.c_str());
-}
-
 TEST_F(Payloads, DeleteIfExistsRemovesFilesAndIsQuietOtherwise) {
     WriteBytes(Work(L"a.txt"), "a");
     DeleteFileIfExists(L"a.txt");

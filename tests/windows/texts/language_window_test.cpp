@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ExpectedTexts.h"
@@ -54,26 +55,10 @@ void ExpectEveryText(const TmainForm& f, int lang) {
         EXPECT_TRUE(expected::Shows(WindowText(s.handle(f)), s.text, lang)) << s.control;
 }
 
-// Everything a switch must leave as it is.
-struct Untouched {
-    std::wstring caption, hostAddresses, typedAddress;
-    std::vector<std::wstring> items;
-    int series, bar;
-    bool operator==(const Untouched&) const = default;
-};
-
-Untouched Snapshot(const TmainForm& f) {
-    Untouched u;
-    u.caption = WindowText(f.Handle());
-    u.hostAddresses = WindowText(f.ipValLBL->Handle());
-    u.typedAddress = WindowText(f.tvIpEdt->Handle());
-    for (int i = 0; i < 2; ++i) {
-        u.items.push_back(WindowText(f.langRG->ItemHandle(i)));
-        u.items.push_back(WindowText(f.tvSeriesRG->ItemHandle(i)));
-    }
-    u.series = f.tvSeriesRG->ItemIndex();
-    u.bar = static_cast<int>(SendMessageW(f.installPB->Handle(), PBM_GETPOS, 0, 0));
-    return u;
+// Everything else a switch must leave as it is (caption and items are among the texts above).
+auto Snapshot(const TmainForm& f) {
+    return std::tuple(WindowText(f.ipValLBL->Handle()), WindowText(f.tvIpEdt->Handle()), f.tvSeriesRG->ItemIndex(),
+                      static_cast<int>(SendMessageW(f.installPB->Handle(), PBM_GETPOS, 0, 0)));
 }
 
 // Height the label's text needs at the label's width, drawn the way the label draws it.
@@ -145,29 +130,22 @@ TEST_F(LanguageWindow, ShowsEveryTextInTheChosenLanguage) {
     ExpectEveryText(form(), 0);
 }
 
-TEST_F(LanguageWindow, SwitchLeavesCaptionItemsSeriesAddressesTypedTextAndBarAlone) {
+TEST_F(LanguageWindow, SwitchLeavesSeriesAddressesTypedTextAndBarAlone) {
     ClickItem(form().tvSeriesRG, 1);
     form().ipValLBL->SetCaption(L"10.1.2.3");
     SendMessageW(form().tvIpEdt->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"192.168.1.20"));
     form().installPB->SetPosition(42);
     Pump();
-    const Untouched before = Snapshot(form());
-    ASSERT_EQ(before.series, 1);
-    ASSERT_EQ(before.bar, 42);
-
+    const auto before = Snapshot(form());
+    ASSERT_EQ(before, std::tuple(std::wstring(L"10.1.2.3"), std::wstring(L"192.168.1.20"), 1, 42));
     ClickItem(form().langRG, 1);
     EXPECT_EQ(Snapshot(form()), before);
     ClickItem(form().langRG, 0);
     EXPECT_EQ(Snapshot(form()), before);
-    EXPECT_EQ(form().installPB->Position(), 42);
 }
 
-TEST_F(LanguageWindow, SwitchAlwaysShowsThePromptAgain) {
-    form().statusLbl->SetCaption(L"done");
+TEST_F(LanguageWindow, ApplyingTheShownLanguageResetsOnlyTheStatus) {
     ClickItem(form().langRG, 1);
-    EXPECT_TRUE(expected::Shows(WindowText(form().statusLbl->Handle()), "PromptText", 1));
-
-    // Applying the language already shown changes only the status line.
     form().statusLbl->SetCaption(L"installing");
     form().ApplyLanguage(1);
     ExpectEveryText(form(), 1);
