@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "Forms.h"
 
@@ -16,6 +17,8 @@ constexpr DWORD kWakeOnAnyInput = 0x1CFF;
 // Rather than treat that refusal as "the child has ended" (and start the next command while
 // this one still runs), wait again without them.
 constexpr DWORD kWakeOnAnyInputBeforeWindows8 = 0x04FF;
+
+MsgWaitFunction msgWait = ::MsgWaitForMultipleObjects;
 
 bool RefusedTheMask() {
     const DWORD error = ::GetLastError();
@@ -43,7 +46,7 @@ UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine) {
     DWORD wakeMask = kWakeOnAnyInput;
     for (;;) {
         const HANDLE waitOn = process.get();
-        const DWORD woke = ::MsgWaitForMultipleObjects(1, &waitOn, FALSE, INFINITE, wakeMask);
+        const DWORD woke = msgWait(1, &waitOn, FALSE, INFINITE, wakeMask);
         if (woke == WAIT_FAILED && wakeMask == kWakeOnAnyInput && RefusedTheMask()) {
             wakeMask = kWakeOnAnyInputBeforeWindows8;
             continue;
@@ -56,6 +59,10 @@ UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine) {
         }
     }
     return {};
+}
+
+MsgWaitFunction SetRunnerWaitForTests(MsgWaitFunction wait) noexcept {
+    return std::exchange(msgWait, wait);
 }
 
 void RunCommandAndWait(UnicodeString commandLine) {

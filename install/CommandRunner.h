@@ -15,3 +15,9 @@ void RunCommandAndWait(UnicodeString commandLine);
 // the child's process handle is handed back so the caller can give it a last moment to end.
 // Otherwise the result is empty.
 UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine);
+
+// The system's wait that the runner sleeps in (MsgWaitForMultipleObjects). Tests put a stand-in
+// here to play a system that refuses part of the wake mask; the previous one is returned.
+using MsgWaitFunction = DWORD(WINAPI*)(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                       DWORD milliseconds, DWORD wakeMask);
+MsgWaitFunction SetRunnerWaitForTests(MsgWaitFunction wait) noexcept;

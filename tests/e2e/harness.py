@@ -575,14 +575,19 @@ class Installer:
 
 
 def texts():
-    """The window's texts from the text table's source: {name: (Russian, English)}."""
-    import re
-    with open(os.path.join(ROOT, "texts", "Func.cpp"), encoding="utf-8") as f:
-        source = f.read()
+    """The texts the window must show, from tests/expected-texts.txt: {name: (Russian, English)}.
+    Entries "<name>.01", "<name>.02", ... are the lines of <name>, joined with line feeds."""
     found = {}
-    for name, index, literal in re.findall(r'(\w+)\[([01])\]\s*=\s*L"((?:[^"\\]|\\.)*)";', source):
-        value = re.sub(r'\\(.)', lambda m: {"n": "\n", "t": "\t"}.get(m.group(1), m.group(1)), literal)
-        found.setdefault(name, [None, None])[int(index)] = value
+    with open(os.path.join(ROOT, "tests", "expected-texts.txt"), encoding="utf-8") as f:
+        for line in f:
+            if not line.strip() or line.startswith("#"):
+                continue
+            name, lang, quoted = line.rstrip("\n").split(" ", 2)
+            text = quoted[quoted.index('"') + 1:quoted.rindex('"')]
+            for index in {"ru": (0,), "en": (1,), "*": (0, 1)}[lang]:
+                base = name.split(".")[0]
+                value = found.setdefault(base, ["", ""])
+                value[index] = text if base == name else "\n".join(filter(None, (value[index], text)))
     return {k: tuple(v) for k, v in found.items()}
 
 

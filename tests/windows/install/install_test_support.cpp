@@ -161,6 +161,33 @@ DuringRun::~DuringRun() {
     g_tick = nullptr;
 }
 
+namespace {
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM found) {
+    wchar_t cls[16] = L"";
+    GetClassNameW(hwnd, cls, 16);
+    if (wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+}
+BOOL CALLBACK FindErrorIcon(HWND child, LPARAM found) {
+    if (SendMessageW(child, STM_GETICON, 0, 0) == reinterpret_cast<LRESULT>(LoadIconW(nullptr, IDI_ERROR)))
+        *reinterpret_cast<bool*>(found) = true;
+    return TRUE;
+}
+
+// The box runs its own modal loop, which dispatches this thread timer too.
+std::vector<Box>* g_boxes = nullptr;
+void CALLBACK AnswerBox(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
+    if (!box || !g_boxes) return;
+    Box seen{WindowText(GetDlgItem(box, 0xFFFF)), false};  // 0xFFFF: the box's text
+    EnumChildWindows(box, FindErrorIcon, reinterpret_cast<LPARAM>(&seen.error));
+    g_boxes->push_back(seen);
+    EndDialog(box, IDOK);
+}
+}  // namespace
+
 void InstallWindow::SetUp() {
     scratch_ = std::make_unique<ScratchDir>(L"install");
     work_ = *scratch_ / L"work";
@@ -175,9 +202,9 @@ void InstallWindow::SetUp() {
     SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", nullptr);
     SetEnv(L"KAVORIN_RECORDER_SLEEP_ON", nullptr);
 
-    Application->MessageHook = [this](const UnicodeString& text, bool error) {
-        boxes_.push_back({text.str(), error});
-    };
+    Application->MessageHook = nullptr;
+    g_boxes = &boxes_;
+    boxTimer_ = SetTimer(nullptr, 0, 20, AnswerBox);
     Application->Initialize();
     Application->CreateForm(mainForm);
     mainForm->Show();
@@ -187,7 +214,8 @@ void InstallWindow::SetUp() {
 void InstallWindow::TearDown() {
     Application->ResetForTests();
     mainForm = nullptr;
-    Application->MessageHook = nullptr;
+    KillTimer(nullptr, boxTimer_);
+    g_boxes = nullptr;
     SetCurrentDirectoryW(previousDir_.c_str());
     // A command left running by a closed window may still hold a file for a moment.
     for (int i = 0; i < 50 && IsDir(scratch_->path()); ++i) {

@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Mainwin.h"
@@ -62,13 +64,14 @@ private:
     UINT_PTR timer_ = 0;
 };
 
+// A message box as the user saw it.
 struct Box {
     std::wstring text;
-    bool error;
+    bool error;  // shown with the error icon
 };
 
 // The main window in a scratch working folder, the recorder's journal beside it (outside the
-// working folder), message boxes captured.
+// working folder). Message boxes are answered as a user does: read, then OK.
 class InstallWindow : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -82,11 +85,13 @@ protected:
     int Bar() { return form().installPB->Position(); }
     std::wstring Work(const std::wstring& name) const { return work_ + L"\\" + name; }
     std::vector<Call> Journal() const { return ReadJournal(journal_); }
+    std::vector<Box> Boxes() { return std::exchange(boxes_, {}); }  // those shown since the last call
     size_t Calls() const { return CountCalls(journal_); }
 
     std::unique_ptr<ScratchDir> scratch_;
     std::wstring work_, journal_, previousDir_;
     std::vector<Box> boxes_;
+    UINT_PTR boxTimer_ = 0;
 };
 
 }  // namespace installtest

@@ -2,10 +2,12 @@
 // and painting, leaves when the application quits, and shows no console.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
 
+#include "ExpectedTexts.h"
 #include "install/Payloads.h"
 #include "install/CommandRunner.h"
 #include "install_test_support.h"
@@ -46,6 +48,17 @@ std::vector<std::wstring> ForeignVisibleWindows() {
     std::vector<std::wstring> found;
     EnumWindows(CollectForeignVisible, reinterpret_cast<LPARAM>(&found));
     return found;
+}
+
+// The wait of a system before Windows 8, which refuses the touch and pointer bits of the mask.
+std::vector<DWORD> g_wakeMasks;
+DWORD WINAPI WaitBeforeWindows8(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD ms, DWORD mask) {
+    g_wakeMasks.push_back(mask);
+    if (mask & ~0x04FFu) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    return MsgWaitForMultipleObjects(count, handles, waitAll, ms, mask);
 }
 
 }  // namespace
@@ -161,4 +174,27 @@ TEST_F(Runner, QuittingEndsTheWaitAndTheChildRunsOn) {
                                    std::string::npos; ++i)
         Sleep(100);
     EXPECT_NE(ReadBytes(Work(L"out.txt")).value_or("").find("connected to"), std::string::npos);
+}
+
+// Where the system refuses the full wake mask, the runner waits with the older one: each
+// command still ends before the next starts, and the window still answers meanwhile.
+TEST_F(Runner, WithTheOlderWakeMaskTheInstallStillWaitsForEachCommand) {
+    const MsgWaitFunction previous = SetRunnerWaitForTests(WaitBeforeWindows8);
+    SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", L"150");
+    TypeAddress(L"10.0.0.20");
+    std::vector<int> barAtEachStart;
+    {
+        DuringRun watch([&, seen = size_t{0}]() mutable {
+            if (Calls() == seen) return;
+            seen = Calls();
+            barAtEachStart.push_back(Bar());
+        });
+        ClickInstall();
+    }
+    SetRunnerWaitForTests(previous);
+    EXPECT_NE(std::count(g_wakeMasks.begin(), g_wakeMasks.end(), 0x04FFu), 0) << "the older mask was never used";
+    // Eleven commands, each seen running at its own step, and the install log read after the
+    // install command had written it.
+    EXPECT_EQ(barAtEachStart, (std::vector<int>{2, 6, 18, 22, 27, 39, 48, 60, 72, 81, 90}));
+    EXPECT_TRUE(expected::Shows(Status(), "DoneText", 0)) << "statusLbl";
 }

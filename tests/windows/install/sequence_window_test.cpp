@@ -4,8 +4,8 @@
 
 #include <chrono>
 
+#include "ExpectedTexts.h"
 #include "install_test_support.h"
-#include "texts/Func.h"
 
 using namespace installtest;
 
@@ -46,9 +46,10 @@ std::vector<std::vector<std::wstring>> Args(const std::vector<Call>& calls) {
 const std::vector<std::wstring> kLogs{L"step1.txt", L"step2.txt", L"step3.txt", L"step4.txt",
                                       L"step5.txt", L"step6.txt", L"step7.txt"};
 
+using expected::Shows;
+
 class Install : public InstallWindow {
 protected:
-    std::wstring Text(UnicodeString (&entry)[2], int lang) { return entry[lang].str(); }
     void ExpectCleanFolderAfterRun() {
         EXPECT_EQ(ListDir(work_), std::vector<std::wstring>{L"doLog"});
         EXPECT_EQ(ListDir(Work(L"doLog")), kLogs);
@@ -80,9 +81,9 @@ TEST_F(Install, RunsTheElevenLinesInOrderAndCleansUp) {
     EXPECT_NE(ReadBytes(Work(L"doLog\\step5.txt"))->find("1 file(s) pushed"), std::string::npos);
     EXPECT_NE(ReadBytes(Work(L"doLog\\step6.txt"))->find("install completed"), std::string::npos);
     EXPECT_NE(ReadBytes(Work(L"doLog\\step7.txt"))->find("Qw7TzLp2Xe.KAVORIN"), std::string::npos);
-    EXPECT_EQ(Status(), Text(textTable->DoneText, 0));
+    EXPECT_TRUE(Shows(Status(), "DoneText", 0)) << "statusLbl";
     EXPECT_EQ(Bar(), 100);
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(Boxes().empty());
 
     // A second run reuses doLog, replaces the logs, and runs again (the guard was released).
     Click(form().tvSeriesRG, 1);
@@ -117,9 +118,9 @@ TEST_F(Install, BarStatusAndMidRunSwitchesOfSeriesAndLanguage) {
     EXPECT_EQ(barWhileRunning, (std::vector<int>{2, 6, 18, 22, 27, 39, 48, 60, 72, 81, 90}));
     EXPECT_EQ(Bar(), 100);
     ASSERT_EQ(statusWhileRunning.size(), 11u);
-    EXPECT_EQ(statusWhileRunning[0], Text(textTable->InstallingText, 0));
-    EXPECT_EQ(statusWhileRunning[3], Text(textTable->PromptText, 1));  // the switch shows the prompt
-    EXPECT_EQ(Status(), Text(textTable->DoneText, 1));                 // and the end is in English
+    EXPECT_TRUE(Shows(statusWhileRunning[0], "InstallingText", 0)) << "statusLbl";
+    EXPECT_TRUE(Shows(statusWhileRunning[3], "PromptText", 1)) << "statusLbl";  // the switch shows the prompt
+    EXPECT_TRUE(Shows(Status(), "DoneText", 1)) << "statusLbl";                 // and the end is in English
 
     std::vector<std::wstring> dirs = Dirs(kJK);
     dirs[6] = dirs[7] = dirs[8] = kNewer;
@@ -140,7 +141,7 @@ TEST_F(Install, PressDuringARunIsIgnored) {
     EXPECT_EQ(Args(Journal()), ExpectedArgs(L"1234567", Dirs(kJK)));
     Pump();
     EXPECT_EQ(Journal().size(), 11u) << "nothing queued for later either";
-    EXPECT_EQ(Status(), Text(textTable->DoneText, 0));
+    EXPECT_TRUE(Shows(Status(), "DoneText", 0)) << "statusLbl";
 }
 
 TEST_F(Install, RejectedAddressesShowTheMessageAndTouchNothing) {
@@ -154,12 +155,12 @@ TEST_F(Install, RejectedAddressesShowTheMessageAndTouchNothing) {
         Pump();
         form().statusLbl->SetCaption(L"before");
         for (const auto& address : bad) {
-            boxes_.clear();
             TypeAddress(address.c_str());
             ClickInstall();
-            ASSERT_EQ(boxes_.size(), 1u) << ToUtf8(address);
-            EXPECT_EQ(boxes_[0].text, Text(textTable->BadAddressText, lang));
-            EXPECT_FALSE(boxes_[0].error);
+            const auto boxes = Boxes();
+            ASSERT_EQ(boxes.size(), 1u) << ToUtf8(address);
+            EXPECT_TRUE(Shows(boxes[0].text, "BadAddressText", lang)) << "message box";
+            EXPECT_FALSE(boxes[0].error);
         }
         EXPECT_EQ(Status(), L"before");
         EXPECT_EQ(Bar(), 37);
@@ -169,39 +170,44 @@ TEST_F(Install, RejectedAddressesShowTheMessageAndTouchNothing) {
     EXPECT_FALSE(IsFile(Work(L"pwned.txt")));
 }
 
-TEST_F(Install, UnwritableWorkingFolderShowsTheErrorAndRunsNothing) {
-    form().statusLbl->SetCaption(L"before");
-    form().installPB->SetPosition(37);
+// Either payload may be the one that cannot be written, the second after the first was
+// written; a folder such as Z:\proc refuses both.
+TEST_F(Install, APayloadThatCannotBeWrittenShowsTheErrorLeavesNeitherFileAndRunsNothing) {
+    struct Case {
+        const wchar_t* blocked;  // a folder of this name stands where the file should go
+        const wchar_t* folder;   // working folder, if not the usual one
+    };
+    const Case cases[] = {{L"iu.exe", nullptr}, {L"KAVORIN.wgt", nullptr}, {nullptr, L"Z:\\proc"}};
     TypeAddress(L"1.1.1.1");
-    // "iu.exe" cannot be created where a folder of that name stands.
-    CreateDirectoryW(Work(L"iu.exe").c_str(), nullptr);
-    ClickInstall();
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_TRUE(boxes_[0].error);
-    EXPECT_NE(boxes_[0].text.find(L"iu.exe"), std::wstring::npos) << ToUtf8(boxes_[0].text);
-    EXPECT_FALSE(IsFile(journal_));
-    EXPECT_EQ(Status(), L"before");
-    EXPECT_EQ(Bar(), 37);
-    EXPECT_FALSE(IsFile(Work(L"KAVORIN.wgt")));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.blocked ? c.blocked : c.folder));
+        form().statusLbl->SetCaption(L"before");
+        form().installPB->SetPosition(37);
+        const std::wstring folder = c.folder ? c.folder : work_;
+        if (c.blocked) CreateDirectoryW(Work(c.blocked).c_str(), nullptr);
+        ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+        ClickInstall();
+        SetCurrentDirectoryW(work_.c_str());
+        if (c.blocked) RemoveDirectoryW(Work(c.blocked).c_str());
 
-    // A folder the program may not write at all.
-    boxes_.clear();
-    ASSERT_TRUE(SetCurrentDirectoryW(L"Z:\\proc"));
-    ClickInstall();
-    SetCurrentDirectoryW(work_.c_str());
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_TRUE(boxes_[0].error);
-    EXPECT_FALSE(IsFile(journal_));
-    EXPECT_EQ(Status(), L"before");
-    EXPECT_EQ(Bar(), 37);
+        const auto boxes = Boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].error);
+        // The box names the file with its full path and gives the system's reason after it.
+        const std::wstring path = folder + L"\\" + (c.blocked ? c.blocked : L"iu.exe");
+        ASSERT_NE(boxes[0].text.find(path), std::wstring::npos) << ToUtf8(boxes[0].text);
+        EXPECT_GT(boxes[0].text.size(), boxes[0].text.find(path) + path.size() + 10) << ToUtf8(boxes[0].text);
+        EXPECT_FALSE(IsFile(journal_));
+        EXPECT_EQ(Status(), L"before");
+        EXPECT_EQ(Bar(), 37);
+        EXPECT_EQ(ListDir(work_), std::vector<std::wstring>{L"doLog"}) << "a payload was left behind";
+    }
 
-    // The failure released the run: once the folder is fixed, Install works.
-    RemoveDirectoryW(Work(L"iu.exe").c_str());
-    boxes_.clear();
+    // The window stays usable: once the folder is fixed, Install works.
     ClickInstall();
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(Journal().size(), 11u);
-    EXPECT_EQ(Status(), Text(textTable->DoneText, 0));
+    EXPECT_TRUE(Shows(Status(), "DoneText", 0)) << "statusLbl";
 }
 
 TEST_F(Install, VerdictComesFromTheInstallLog) {
@@ -223,22 +229,61 @@ TEST_F(Install, VerdictComesFromTheInstallLog) {
     for (const Case& c : cases) {
         SCOPED_TRACE(ToUtf8(c.script));
         SetEnv(L"KAVORIN_RECORDER_SCRIPT", c.script);
+        Click(form().langRG, c.lang);
+        Pump();
+        const size_t before = Journal().size();
+        std::wstring statusWhileRunning;
         {
-            const int lang = c.lang;
-            Click(form().langRG, lang);
-            Pump();
-            const size_t before = Journal().size();
+            DuringRun watch([&] {
+                if (statusWhileRunning.empty() && Calls() > before) statusWhileRunning = Status();
+            });
             ClickInstall();
-            EXPECT_EQ(Journal().size(), before + 11) << "every command runs whatever the TV says";
-            EXPECT_EQ(Bar(), 100);
-            EXPECT_EQ(Status(), c.done ? Text(textTable->DoneText, lang) : Text(textTable->FailedText, lang));
-            const auto log = ReadBytes(Work(L"doLog\\step6.txt"));
-            ASSERT_TRUE(log.has_value());
-            EXPECT_NE(log->find(c.inLog), std::string::npos);
-            ExpectCleanFolderAfterRun();
         }
+        EXPECT_TRUE(Shows(statusWhileRunning, "InstallingText", c.lang)) << "statusLbl";
+        EXPECT_EQ(Journal().size(), before + 11) << "every command runs whatever the TV says";
+        EXPECT_EQ(Bar(), 100);
+        EXPECT_TRUE(Shows(Status(), c.done ? "DoneText" : "FailedText", c.lang)) << "statusLbl";
+        const auto log = ReadBytes(Work(L"doLog\\step6.txt"));
+        ASSERT_TRUE(log.has_value());
+        EXPECT_NE(log->find(c.inLog), std::string::npos);
+        ExpectCleanFolderAfterRun();
     }
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(Boxes().empty());
+}
+
+// A log that says "install completed" from an earlier run is no verdict on this one, whatever
+// its time stamp says. The log is held open without write sharing, so this run's install
+// command cannot write it.
+TEST_F(Install, AnInstallLogFromAnEarlierRunIsNoVerdict) {
+    struct Case {
+        const char* what;
+        LONGLONG stampAheadDays;  // the old log's time stamp, from now
+        bool held;
+        const char* status;
+    };
+    const Case cases[] = {
+        {"stamped yesterday, not rewritten", -1, true, "FailedText"},
+        {"stamped a year ahead, not rewritten", 365, true, "FailedText"},
+        {"stamped a year ahead, rewritten by this run", 365, false, "DoneText"},
+    };
+    const std::wstring log = Work(L"doLog\\step6.txt");
+    CreateDirectoryW(Work(L"doLog").c_str(), nullptr);
+    TypeAddress(L"10.0.0.20");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(log, "Installing...\r\ninstall completed\r\n");
+        HANDLE file = CreateFileW(log.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ULARGE_INTEGER stamp;
+        GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&stamp));
+        stamp.QuadPart += static_cast<ULONGLONG>(c.stampAheadDays * 864'000'000'000LL);  // 100 ns units
+        ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, reinterpret_cast<FILETIME*>(&stamp)));
+        if (!c.held) CloseHandle(file);
+        ClickInstall();
+        if (c.held) CloseHandle(file);
+        EXPECT_TRUE(Shows(Status(), c.status, 0)) << "statusLbl";
+        EXPECT_EQ(Bar(), 100);
+    }
 }
 
 TEST_F(Install, LogsAreLeftAsTheClientWroteThem) {
@@ -253,7 +298,7 @@ TEST_F(Install, LogsAreLeftAsTheClientWroteThem) {
         ClickInstall();
     }
     EXPECT_EQ(ReadBytes(Work(L"doLog\\step6.txt")).value_or(""), logsDuring);
-    EXPECT_EQ(Status(), Text(textTable->FailedText, 0));
+    EXPECT_TRUE(Shows(Status(), "FailedText", 0)) << "statusLbl";
 }
 
 TEST_F(Install, ClosingTheWindowStopsTheTvCommandsAndStillCleansUp) {
@@ -271,7 +316,7 @@ TEST_F(Install, ClosingTheWindowStopsTheTvCommandsAndStillCleansUp) {
     EXPECT_EQ(Args(Journal()), expected);
     EXPECT_FALSE(IsFile(Work(L"iu.exe")));
     EXPECT_FALSE(IsFile(Work(L"KAVORIN.wgt")));
-    EXPECT_EQ(Status(), Text(textTable->FailedText, 0));
+    EXPECT_TRUE(Shows(Status(), "FailedText", 0)) << "statusLbl";
 }
 
 TEST_F(Install, ClosingDuringASlowCommandWaitsForItBeforeRemovingThePayloads) {
