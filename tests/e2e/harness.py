@@ -120,11 +120,14 @@ def start_wineserver(paths):
     if wineserver_running(paths):
         return False
     server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
-    p = subprocess.run([server, "-p30"], env=wine_env(paths), stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=60)
-    # 2: one was started meanwhile by someone else.
-    if p.returncode not in (0, 2):
-        raise RuntimeError("%s -p30 exited with %d: %s" % (server, p.returncode, p.stderr.decode(errors="replace")))
+    with tempfile.TemporaryFile() as err:  # a file, not a pipe: the server outlives the call
+        p = subprocess.run([server, "-p30"], env=wine_env(paths), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=err, timeout=60)
+        err.seek(0)
+        # 2: one was started meanwhile by someone else.
+        if p.returncode not in (0, 2):
+            raise RuntimeError("%s -p30 exited with %d: %s" % (
+                server, p.returncode, err.read().decode(errors="replace")))
     return p.returncode == 0
 
 
