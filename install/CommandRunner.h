@@ -15,3 +15,6 @@ void RunCommandAndWait(UnicodeString commandLine);
 // the child's process handle is handed back so the caller can give it a last moment to end.
 // Otherwise the result is empty.
 UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine);
+
+// Lets `milliseconds` pass while dispatching every window message, as the wait above does.
+void DispatchMessagesFor(unsigned long milliseconds);

@@ -34,6 +34,7 @@ const NamedEntry kEntries[] = {
     {"DoneText", &TextTable::DoneText, 75, 82},
     {"FailedText", &TextTable::FailedText, 63, 67},
     {"BadAddressText", &TextTable::BadAddressText, 48, 49},
+    {"FileInUseText", &TextTable::FileInUseText, 104, 118},
     {"ManualCaption", &TextTable::ManualCaption, 23, 19},
     {"ManualText", &TextTable::ManualText, 1308, 1403},
 };
@@ -58,7 +59,7 @@ protected:
     TextTable table;
 };
 
-TEST_F(TextTableTest, HasFifteenEntriesOfTwoLanguages) {
+TEST_F(TextTableTest, HasSixteenEntriesOfTwoLanguages) {
     EXPECT_EQ(sizeof(TextTable), std::size(kEntries) * 2 * sizeof(UnicodeString));
     for (const auto& e : kEntries) {
         SCOPED_TRACE(e.name);
@@ -99,6 +100,12 @@ TEST_F(TextTableTest, ExactTexts) {
               U8("Процесс установки завершен. Проверьте наличие виджета в SmartHub Вашего ТВ."));
     EXPECT_EQ(table.FailedText[1],
               L"There were errors while installing the widget. Installation failed.");
+    // The file's name goes where %1 stands, once, in both languages.
+    for (int lang : {0, 1}) {
+        const std::wstring& text = table.FileInUseText[lang].str();
+        EXPECT_NE(text.find(L"\"%1\""), std::wstring::npos);
+        EXPECT_EQ(text.find(L"%1"), text.rfind(L"%1"));
+    }
     EXPECT_EQ(table.HostAddressNote[0],
               U8("* Если отображается более одного IP адреса - используйте тот который "
                  "расположен в одной подсети с ТВ"));
