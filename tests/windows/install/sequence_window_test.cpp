@@ -270,8 +270,7 @@ TEST_F(Install, WithTheSdkServerTheEndFindsNothingRunningAndTheFolderClean) {
     };
     const Case cases[] = {
         {L"success", L"500", false, true, 0},
-        {L"fail118", L"3000", false, false, 1},
-        {L"success", L"3000", true, true, 0},
+        {L"fail118", L"3000", true, false, 1},
     };
     SetEnv(L"KAVORIN_RECORDER_SERVER", L"1");
     TypeAddress(L"10.0.0.20");
