@@ -14,7 +14,8 @@
 //
 // Background server, as the SDK's own client has one (KAVORIN_RECORDER_SERVER=1). A command
 // that finds no server prints the two start-up lines and re-launches this exe detached as
-// "fork-server server"; later commands use it; kill-server asks it to stop and returns at once.
+// "fork-server server"; later commands use it; kill-server asks it to stop and returns once it
+// no longer answers.
 // The server holds its program file (so "iu.exe") until it has exited. It listens on nothing:
 // it is a named event, which is also how clients find it and ask it to stop.
 //   KAVORIN_RECORDER_SERVER_EXIT_MS  how long it takes to exit once it has stopped (default 500)
@@ -68,12 +69,14 @@ bool ServerRunning() {
     return true;
 }
 
-// kill-server: asks and returns at once, as host:kill does; false when no server answers.
+// kill-server: returns once the server has stopped answering (host:kill's reply), or after a
+// second if it ignores the request; it may still be exiting. False when no server answers.
 bool AskServerToStop() {
     const HANDLE server = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, kServerEvent);
     if (!server) return false;
     ::SetEvent(server);
     ::CloseHandle(server);
+    for (int i = 0; i < 100 && ServerRunning(); ++i) ::Sleep(10);
     return true;
 }
 

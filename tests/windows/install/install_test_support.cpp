@@ -152,14 +152,14 @@ bool StandInServerAnswers() {
     return server != nullptr;
 }
 
-std::vector<DWORD> StandInProcesses() {
+std::vector<DWORD> StandInProcesses(const wchar_t* exeName) {
     std::vector<DWORD> ids;
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return ids;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, L"iu.exe") == 0) ids.push_back(entry.th32ProcessID);
+        if (_wcsicmp(entry.szExeFile, exeName) == 0) ids.push_back(entry.th32ProcessID);
     CloseHandle(snapshot);
     return ids;
 }
@@ -178,7 +178,9 @@ void StartStandInServer(const std::wstring& exe) {
 }
 
 void EndStandIns() {
-    for (const DWORD id : StandInProcesses()) {
+    auto ids = StandInProcesses(L"iu.exe");
+    for (const DWORD id : StandInProcesses(L"sdb.exe")) ids.push_back(id);
+    for (const DWORD id : ids) {
         const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
         if (!process) continue;
         TerminateProcess(process, 1);
