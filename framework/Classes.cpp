@@ -40,7 +40,8 @@ void TResourceStream::SaveToFile(UnicodeString fileName) const {
     if (created == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         throw EFCreateError(UnicodeString(L"Cannot create file ") + Quoted(fileName) + L". " +
-                            Sysutils::SysErrorMessage(error));
+                                Sysutils::SysErrorMessage(error),
+                            error);
     }
     UniqueKernelHandle file(created);
     auto fail = [&](DWORD error) {

@@ -19,8 +19,16 @@ private:
 
 // A resource the program carries is not in its module.
 class EResNotFound : public Exception { using Exception::Exception; };
-// A file could not be created or written.
-class EFCreateError : public Exception { using Exception::Exception; };
+// A file could not be created or written. SystemError() is the system's reason, 0 if none.
+class EFCreateError : public Exception {
+public:
+    explicit EFCreateError(UnicodeString message, unsigned long systemError = 0)
+        : Exception(std::move(message)), systemError_(systemError) {}
+    unsigned long SystemError() const noexcept { return systemError_; }
+
+private:
+    unsigned long systemError_;
+};
 class EWriteError : public Exception { using Exception::Exception; };
 // An operating-system call failed.
 class EOSError : public Exception { using Exception::Exception; };

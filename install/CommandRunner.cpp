@@ -68,3 +68,24 @@ MsgWaitFunction SetRunnerWaitForTests(MsgWaitFunction wait) noexcept {
 void RunCommandAndWait(UnicodeString commandLine) {
     static_cast<void>(RunCommandAndWaitOrQuit(std::move(commandLine)));
 }
+
+void DispatchMessagesFor(unsigned long milliseconds) {
+    const DWORD start = ::GetTickCount();
+    DWORD wakeMask = kWakeOnAnyInput;
+    for (;;) {
+        const DWORD spent = ::GetTickCount() - start;
+        if (spent >= milliseconds) return;
+        const DWORD woke =
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - spent, wakeMask);
+        if (woke == WAIT_FAILED && wakeMask == kWakeOnAnyInput && RefusedTheMask()) {
+            wakeMask = kWakeOnAnyInputBeforeWindows8;
+            continue;
+        }
+        if (woke == WAIT_FAILED) {
+            ::Sleep(milliseconds - spent);  // never spin
+            return;
+        }
+        if (woke != WAIT_OBJECT_0) return;  // the time is up
+        Application->ProcessMessages();
+    }
+}

@@ -21,3 +21,6 @@ UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine);
 using MsgWaitFunction = DWORD(WINAPI*)(DWORD count, const HANDLE* handles, BOOL waitAll,
                                        DWORD milliseconds, DWORD wakeMask);
 MsgWaitFunction SetRunnerWaitForTests(MsgWaitFunction wait) noexcept;
+
+// Lets `milliseconds` pass while dispatching every window message, as the wait above does.
+void DispatchMessagesFor(unsigned long milliseconds);

@@ -2,11 +2,13 @@
 // with their logs in doLog, move the bar, remove the payloads and say honestly how it went.
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "CommandRunner.h"
+#include "Exception.h"
 #include "InstallSteps.h"
 #include "Mainwin.h"
 #include "Payloads.h"
@@ -32,6 +34,12 @@ constexpr const wchar_t* kLogFolder = L"doLog";
 // When the application quits mid-run, a command already started may still hold "iu.exe";
 // it gets this long to end so the payloads can go.
 constexpr DWORD kQuitGraceMs = 5000;
+// The SDK's client leaves a background server running from "iu.exe", and after kill-server the
+// server takes a moment to exit; until then "iu.exe" cannot be deleted. It is tried again this
+// often, for this long, the window answering meanwhile. After that the file stays, and the next
+// run says so if it is still in use.
+constexpr DWORD kBridgeRetryMs = 50;
+constexpr DWORD kBridgeReleaseMs = 10000;
 // A real install log is a few hundred bytes; anything huge is not one.
 constexpr LONGLONG kMaxLogBytes = 16LL << 20;
 
@@ -54,6 +62,30 @@ public:
 private:
     UnicodeString package_;
 };
+
+void DeleteBridgeOnceReleased() {
+    const DWORD start = ::GetTickCount();
+    while (Sysutils::FileExists(kBridgeFile) && !Sysutils::DeleteFile(kBridgeFile)) {
+        const DWORD spent = ::GetTickCount() - start;
+        if (spent >= kBridgeReleaseMs) return;
+        DispatchMessagesFor(std::min(kBridgeRetryMs, kBridgeReleaseMs - spent));
+    }
+}
+
+// Writes one payload. A file of that name held by another program (most likely "iu.exe" of an
+// earlier run whose bridge server has not ended) is reported in the window's language.
+void ExtractPayload(const UnicodeString& fileName, const wchar_t* resourceName, int lang) {
+    try {
+        ExtractResourceToFile(fileName, resourceName);
+    } catch (const EFCreateError& e) {
+        if (e.SystemError() != ERROR_SHARING_VIOLATION && e.SystemError() != ERROR_LOCK_VIOLATION)
+            throw;
+        std::wstring text = textTable->FileInUseText[lang].str();
+        const size_t at = text.find(L"%1");
+        if (at != std::wstring::npos) text.replace(at, 2, fileName.str());
+        throw EFCreateError(text, e.SystemError());
+    }
+}
 
 // Children left running when the application quit; waited for briefly before the payloads go.
 class LeftRunning {
@@ -142,8 +174,8 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
     DeleteFileIfExists(package);
     PayloadCleanup payloads(package);
     // A payload that cannot be written ends the run here, before status and bar change.
-    ExtractResourceToFile(kBridgeFile, L"IUFILE");
-    ExtractResourceToFile(package, L"WGTFILE");
+    ExtractPayload(kBridgeFile, L"IUFILE", LanguageOf(langRG));
+    ExtractPayload(package, L"WGTFILE", LanguageOf(langRG));
 
     statusLbl->SetCaption(textTable->InstallingText[LanguageOf(langRG)]);
     installPB->SetPosition(kInstallBarStart);
@@ -164,6 +196,7 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
     }
 
     leftRunning.WaitBriefly();
+    DeleteBridgeOnceReleased();
     payloads.RemoveNow();
 
     // The client reports no status of its own; the TV's verdict is in the install log.

@@ -89,6 +89,8 @@ TextTable::TextTable() {
     FailedText[1] = L"There were errors while installing the widget. Installation failed.";
     BadAddressText[0] = L"IP Адрес ТВ не задан или имеет не верный формат.";
     BadAddressText[1] = L"IP Address TV is not set or has the wrong format.";
+    FileInUseText[0] = L"Файл \"%1\" занят другой программой, перезаписать его не удалось. Подождите немного и повторите установку.";
+    FileInUseText[1] = L"The file \"%1\" is in use by another program and could not be overwritten. Wait a moment and try the installation again.";
     ManualCaption[0] = L"Инструкция по установке";
     ManualCaption[1] = L"Installation manual";
     ManualText[0] = AppendPieces(kManualRu);

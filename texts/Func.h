@@ -23,6 +23,7 @@ public:
     UnicodeString DoneText[2];              // status line once an installation has ended
     UnicodeString FailedText[2];            // kept for a failed installation
     UnicodeString BadAddressText[2];        // message box for an unusable TV address
+    UnicodeString FileInUseText[2];         // error box: a payload file in use (%1: its name)
     UnicodeString ManualCaption[2];         // instManualGB
     UnicodeString ManualText[2];            // manualLbl: eighteen lines
 };

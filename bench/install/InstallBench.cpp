@@ -3,9 +3,13 @@
 //   1. the whole run against the same eleven lines run from one batch file, as a ratio;
 //   2. the CPU time the installer spends while one 5 s command runs;
 //   3. the longest delay in answering a sent message during a run.
+// With --server-exit it measures only this: with the stand-in acting as the SDK's client, whose
+// background server takes 0.5 s or 3 s to exit after kill-server, the time from the last
+// command reaching the client to nothing of it running and both payloads gone.
 // The installer is driven from outside, as a user would: text into the address field, a click
 // on Install. A run has ended when the journal holds eleven calls and the payloads are gone.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -262,9 +266,61 @@ double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+bool BridgeRunning() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool running = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !running;
+         more = Process32NextW(snapshot, &entry))
+        running = _wcsicmp(entry.szExeFile, L"iu.exe") == 0;
+    CloseHandle(snapshot);
+    return running;
+}
+
+int MeasureServerExit(const std::wstring& exe) {
+    const int rounds = 3;
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_SCRIPT", L"success");
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_SERVER", L"1");
+    std::printf("from the last command (kill-server) to nothing running and the folder clean\n");
+    for (const wchar_t* exitMs : {L"500", L"3000"}) {
+        SetEnvironmentVariableW(L"KAVORIN_RECORDER_SERVER_EXIT_MS", exitMs);
+        const std::wstring work = TempDir(L"server-exit");
+        Installer app;
+        if (!app.Start(exe, work)) return 1;
+        std::vector<double> ms;
+        for (int r = 0; r < rounds; ++r) {
+            SendMessageW(app.edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"127.0.0.1"));
+            const size_t before = JournalCalls(app.journal);
+            PostMessageW(app.install, BM_CLICK, 0, 0);
+            const auto deadline = Clock::now() + std::chrono::minutes(3);
+            while (JournalCalls(app.journal) < before + kInstallCommandCount && Clock::now() < deadline)
+                Sleep(2);
+            const auto last = Clock::now();
+            while ((BridgeRunning() || Exists(work + L"\\iu.exe") || Exists(work + L"\\KAVORIN.wgt")) &&
+                   Clock::now() < deadline)
+                Sleep(5);
+            if (Clock::now() >= deadline) {
+                std::fprintf(stderr, "the run did not end within 3 minutes\n");
+                return 1;
+            }
+            ms.push_back(Ms(Clock::now() - last));
+        }
+        app.Close();
+        RemoveTree(work);
+        std::printf("  server exits %ls ms after kill-server: median %.0f ms, rounds", exitMs, Median(ms));
+        for (double v : ms) std::printf(" %.0f", v);
+        std::printf("\n");
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc > 1 && std::wstring(argv[1]) == L"--server-exit")
+        return MeasureServerExit(argc > 2 ? argv[2] : KAVORIN_BENCH_INSTALLER);
     const std::wstring exe = argc > 1 ? argv[1] : KAVORIN_BENCH_INSTALLER;
     const std::wstring recorder = argc > 2 ? argv[2] : KAVORIN_BENCH_RECORDER;
     const int rounds = 5;

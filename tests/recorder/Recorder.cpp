@@ -12,6 +12,18 @@
 //                              push, or a shell verb such as mkdir, vd_appinstall); when set,
 //                              only those commands sleep
 //
+// Background server, as the SDK's own client has one (KAVORIN_RECORDER_SERVER=1). A command
+// that finds no server prints the two start-up lines and re-launches this exe detached as
+// "fork-server server"; later commands use it; kill-server asks it to stop and returns once it
+// no longer answers.
+// The server holds its program file (so "iu.exe") until it has exited. It listens on nothing:
+// it is a named event, which is also how clients find it and ask it to stop.
+//   KAVORIN_RECORDER_SERVER_EXIT_MS  how long it takes to exit once it has stopped (default 500)
+//   KAVORIN_RECORDER_SERVER_DEAF_MS  how long it ignores a kill-server, still serving, before it
+//                                    stops as asked (default 0)
+// The server reads these when it starts. One never asked to stop ends by itself after two
+// minutes, so a failed test leaves nothing running for long. The server journals nothing.
+//
 // Journal record (UTF-8; "%", CR and LF inside values are written as %25, %0D, %0A):
 //   [call]
 //   cwd=<working directory>
@@ -23,6 +35,7 @@
 //   [end]
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <iterator>
@@ -36,6 +49,92 @@ std::wstring Env(const wchar_t* name) {
     const DWORD n = ::GetEnvironmentVariableW(name, buffer, static_cast<DWORD>(std::size(buffer)));
     if (n == 0 || n >= std::size(buffer)) return {};
     return std::wstring(buffer, n);
+}
+
+DWORD EnvMs(const wchar_t* name, DWORD fallback) {
+    const std::wstring value = Env(name);
+    return value.empty() ? fallback : static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10));
+}
+
+// The server's port: a named auto-reset event that exists while a server answers. Setting it
+// is the kill request.
+constexpr const wchar_t* kServerEvent = L"kavorin-recorder-server";
+constexpr DWORD kServerLifetimeMs = 120000;
+constexpr DWORD kServerStartMs = 30000;  // Wine under emulation is slow to start a process
+
+bool ServerRunning() {
+    const HANDLE server = ::OpenEventW(SYNCHRONIZE, FALSE, kServerEvent);
+    if (!server) return false;
+    ::CloseHandle(server);
+    return true;
+}
+
+// kill-server: returns once the server has stopped answering (host:kill's reply), or after a
+// second if it ignores the request; it may still be exiting. False when no server answers.
+bool AskServerToStop() {
+    const HANDLE server = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, kServerEvent);
+    if (!server) return false;
+    ::SetEvent(server);
+    ::CloseHandle(server);
+    for (int i = 0; i < 100 && ServerRunning(); ++i) ::Sleep(10);
+    return true;
+}
+
+// "fork-server server": answers until asked to stop, then stops answering at once but takes a
+// while longer to exit, holding the program file meanwhile.
+int Serve() {
+    const DWORD exitMs = EnvMs(L"KAVORIN_RECORDER_SERVER_EXIT_MS", 500);
+    const DWORD deafMs = EnvMs(L"KAVORIN_RECORDER_SERVER_DEAF_MS", 0);
+    const HANDLE port = ::CreateEventW(nullptr, FALSE, FALSE, kServerEvent);
+    if (!port) return 1;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {  // another server was quicker
+        ::CloseHandle(port);
+        return 1;
+    }
+    const DWORD start = ::GetTickCount();
+    if (::WaitForSingleObject(port, kServerLifetimeMs) == WAIT_OBJECT_0) {
+        const DWORD lived = std::min<DWORD>(::GetTickCount() - start, kServerLifetimeMs);
+        ::Sleep(std::min(deafMs, kServerLifetimeMs - lived));
+    }
+    ::CloseHandle(port);
+    ::Sleep(exitMs);
+    return 0;
+}
+
+// Re-launches this exe, detached, as the server and waits until it answers.
+bool StartServer() {
+    wchar_t self[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return false;
+    std::wstring line = L"\"" + std::wstring(self) + L"\" fork-server server";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                          nullptr, &startup, &started))
+        return false;
+    ::CloseHandle(started.hThread);
+    bool up = ServerRunning();
+    for (DWORD waited = 0; !up && waited < kServerStartMs; waited += 10) {
+        const bool ended = ::WaitForSingleObject(started.hProcess, 10) == WAIT_OBJECT_0;
+        up = ServerRunning();
+        if (ended) break;  // lost the race to another server, which may answer now
+    }
+    ::CloseHandle(started.hProcess);
+    return up;
+}
+
+// What the SDK's client does before a command when its server is to be used.
+void UseServer(const std::wstring& cmd) {
+    if (cmd == L"kill-server") {
+        if (!AskServerToStop()) std::printf("info: Server is not running\n");
+        return;
+    }
+    if (ServerRunning()) return;
+    std::printf("* Server is not running. Start it now on port 26099 *\n");
+    std::fflush(stdout);
+    if (StartServer()) std::printf("* Server has started successfully *\n");
+    else std::fprintf(stderr, "error: failed to start server\n");
 }
 
 std::string Utf8(const std::wstring& text) {
@@ -184,6 +283,8 @@ void Answer(const std::wstring& script, int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc >= 2 && std::wstring(argv[1]) == L"fork-server") return Serve();
+
     std::string record = "[call]\n";
     record += "cwd=" + Escaped(CurrentDir()) + "\n";
     record += "cmdline=" + Escaped(::GetCommandLineW()) + "\n";
@@ -200,6 +301,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     record += "[end]\n";
     AppendToJournal(record);
+    if (argc >= 2 && Env(L"KAVORIN_RECORDER_SERVER") == L"1") UseServer(argv[1]);
 
     const std::wstring sleepMs = Env(L"KAVORIN_RECORDER_SLEEP_MS");
     if (!sleepMs.empty() && SleepsOn(CommandWord(argc, argv))) {

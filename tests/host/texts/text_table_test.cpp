@@ -33,6 +33,7 @@ const NamedEntry kEntries[] = {
     {"DoneText", &TextTable::DoneText},
     {"FailedText", &TextTable::FailedText},
     {"BadAddressText", &TextTable::BadAddressText},
+    {"FileInUseText", &TextTable::FileInUseText},
     {"ManualCaption", &TextTable::ManualCaption},
     {"ManualText", &TextTable::ManualText},
 };

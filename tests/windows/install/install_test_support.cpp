@@ -1,5 +1,7 @@
 #include "install_test_support.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <atomic>
 
@@ -144,6 +146,49 @@ size_t CountCalls(const std::wstring& path) {
     return count;
 }
 
+bool StandInServerAnswers() {
+    const HANDLE server = OpenEventW(SYNCHRONIZE, FALSE, L"kavorin-recorder-server");
+    if (server) CloseHandle(server);
+    return server != nullptr;
+}
+
+std::vector<DWORD> StandInProcesses(const wchar_t* exeName) {
+    std::vector<DWORD> ids;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, exeName) == 0) ids.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return ids;
+}
+
+void StartStandInServer(const std::wstring& exe) {
+    std::wstring line = L"\"" + exe + L"\" fork-server server";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
+                               nullptr, nullptr, &startup, &started));
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    for (int i = 0; i < 3000 && !StandInServerAnswers(); ++i) Sleep(10);
+    ASSERT_TRUE(StandInServerAnswers());
+}
+
+void EndStandIns() {
+    auto ids = StandInProcesses(L"iu.exe");
+    for (const DWORD id : StandInProcesses(L"sdb.exe")) ids.push_back(id);
+    for (const DWORD id : ids) {
+        const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        if (!process) continue;
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 10000);
+        CloseHandle(process);
+    }
+}
+
 namespace {
 std::function<void()> g_tick;
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
@@ -201,6 +246,9 @@ void InstallWindow::SetUp() {
     SetEnv(L"KAVORIN_RECORDER_SCRIPT", nullptr);
     SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", nullptr);
     SetEnv(L"KAVORIN_RECORDER_SLEEP_ON", nullptr);
+    SetEnv(L"KAVORIN_RECORDER_SERVER", nullptr);
+    SetEnv(L"KAVORIN_RECORDER_SERVER_EXIT_MS", nullptr);
+    SetEnv(L"KAVORIN_RECORDER_SERVER_DEAF_MS", nullptr);
 
     Application->MessageHook = nullptr;
     g_boxes = &boxes_;
@@ -217,6 +265,7 @@ void InstallWindow::TearDown() {
     KillTimer(nullptr, boxTimer_);
     g_boxes = nullptr;
     SetCurrentDirectoryW(previousDir_.c_str());
+    EndStandIns();  // only a failed test leaves one
     // A command left running by a closed window may still hold a file for a moment.
     for (int i = 0; i < 50 && IsDir(scratch_->path()); ++i) {
         RemoveTree(scratch_->path());

@@ -51,6 +51,15 @@ struct Call {
 std::vector<Call> ReadJournal(const std::wstring& path);
 size_t CountCalls(const std::wstring& path);  // cheap, for polling
 
+// The recording stand-in's background server (KAVORIN_RECORDER_SERVER=1): whether one answers,
+// the stand-in processes running from "iu.exe", starting one from `exe` as another tool would
+// have left it ("sdb.exe"), and ending all of them (a server that ignores kill-server; after a
+// test).
+bool StandInServerAnswers();
+std::vector<DWORD> StandInProcesses(const wchar_t* exeName = L"iu.exe");
+void StartStandInServer(const std::wstring& exe);
+void EndStandIns();
+
 // Calls `tick` about every 10 ms from the message loop (a thread timer, so it runs inside the
 // runner's wait) until the object goes away.
 class DuringRun {

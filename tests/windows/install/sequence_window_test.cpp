@@ -4,7 +4,9 @@
 
 #include <chrono>
 
+#include "Classes.h"
 #include "ExpectedTexts.h"
+#include "install/Payloads.h"
 #include "install_test_support.h"
 
 using namespace installtest;
@@ -301,7 +303,99 @@ TEST_F(Install, LogsAreLeftAsTheClientWroteThem) {
     EXPECT_TRUE(Shows(Status(), "FailedText", 0)) << "statusLbl";
 }
 
+// The SDK's own client as "iu.exe": its first command starts a background server that runs
+// from "iu.exe" until kill-server ends it, and it takes a moment to exit.
+TEST_F(Install, WithTheSdkServerTheEndFindsNothingRunningAndTheFolderClean) {
+    struct Case {
+        const wchar_t* script;
+        const wchar_t* exitMs;
+        bool serverBefore;  // another tool's server already runs when Install is pressed
+        bool done;
+        int lang;
+    };
+    const Case cases[] = {
+        {L"success", L"500", false, true, 0},
+        {L"fail118", L"3000", true, false, 1},
+    };
+    SetEnv(L"KAVORIN_RECORDER_SERVER", L"1");
+    TypeAddress(L"10.0.0.20");
+    const std::wstring tool = *scratch_ / L"tool";
+    CreateDirectoryW(tool.c_str(), nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(std::wstring(c.script) + L" " + c.exitMs));
+        SetEnv(L"KAVORIN_RECORDER_SCRIPT", c.script);
+        SetEnv(L"KAVORIN_RECORDER_SERVER_EXIT_MS", c.exitMs);
+        if (c.serverBefore) {
+            ExtractResourceToFile(tool + L"\\sdb.exe", L"IUFILE");
+            StartStandInServer(tool + L"\\sdb.exe");
+        }
+        Click(form().langRG, c.lang);
+        Pump();
+        ClickInstall();
+        EXPECT_EQ(Status(), c.done ? expected::Text("DoneText", c.lang) : expected::Text("FailedText", c.lang));
+        EXPECT_TRUE(StandInProcesses().empty());
+        EXPECT_FALSE(StandInServerAnswers());
+        ExpectCleanFolderAfterRun();
+        // connect started the server: the one before was stopped by the first kill-server.
+        EXPECT_EQ(ReadBytes(Work(L"doLog\\step1.txt")).value_or("").find(
+                      "* Server is not running. Start it now on port 26099 *\r\n"
+                      "* Server has started successfully *\r\nconnecting to"),
+                  0u);
+    }
+    EXPECT_TRUE(boxes_.empty());
+}
+
+// A server that ignores kill-server keeps "iu.exe" past the installer's retries.
+TEST_F(Install, AServerThatKeepsIuExeDoesNotBreakTheNextRuns) {
+    SetEnv(L"KAVORIN_RECORDER_SERVER", L"1");
+    SetEnv(L"KAVORIN_RECORDER_SERVER_DEAF_MS", L"600000");
+    TypeAddress(L"10.0.0.20");
+    bool answeredWhileRetrying = false;
+    {
+        DuringRun watch([&] {
+            if (Bar() == 100 && Status() == expected::Text("InstallingText", 0)) answeredWhileRetrying = true;
+        });
+        ClickInstall();
+    }
+    EXPECT_TRUE(answeredWhileRetrying) << "the window froze while iu.exe was tried again";
+    EXPECT_EQ(Status(), expected::Text("DoneText", 0));
+    EXPECT_EQ(ListDir(Work(L"doLog")), kLogs);
+    EXPECT_FALSE(IsFile(Work(L"KAVORIN.wgt")));
+    ASSERT_TRUE(IsFile(Work(L"iu.exe")));
+    ASSERT_EQ(StandInProcesses().size(), 1u);
+
+    // Still held at the next run: the error in the window's language, nothing runs, and
+    // "iu.exe" is left whole.
+    SetEnv(L"KAVORIN_RECORDER_SERVER_DEAF_MS", nullptr);
+    Click(form().langRG, 1);
+    Pump();
+    const size_t calls = Calls();
+    ClickInstall();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].error);
+    std::wstring inUse = expected::Text("FileInUseText", 1);
+    inUse.replace(inUse.find(L"%1"), 2, L"iu.exe");
+    EXPECT_EQ(boxes_[0].text, inUse);
+    EXPECT_EQ(Calls(), calls);
+    EXPECT_EQ(Status(), expected::Text("PromptText", 1));
+    const TResourceStream bridge(GetModuleHandleW(nullptr), L"IUFILE", RT_RCDATA);
+    EXPECT_TRUE(ReadBytes(Work(L"iu.exe")) ==
+                std::string(static_cast<const char*>(bridge.Memory()), bridge.Size()));
+
+    // Once the server has gone, the stale "iu.exe" is replaced and the run goes through.
+    EndStandIns();
+    boxes_.clear();
+    ClickInstall();
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(Status(), expected::Text("DoneText", 1));
+    EXPECT_TRUE(StandInProcesses().empty());
+    ExpectCleanFolderAfterRun();
+}
+
 TEST_F(Install, ClosingTheWindowStopsTheTvCommandsAndStillCleansUp) {
+    // With the SDK's server: the final kill-server must still reach it.
+    SetEnv(L"KAVORIN_RECORDER_SERVER", L"1");
+    SetEnv(L"KAVORIN_RECORDER_SERVER_EXIT_MS", L"3000");
     SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", L"300");
     TypeAddress(L"10.0.0.20");
     {
@@ -314,8 +408,8 @@ TEST_F(Install, ClosingTheWindowStopsTheTvCommandsAndStillCleansUp) {
     auto expected = ExpectedArgs(L"10.0.0.20", Dirs(kJK));
     expected.erase(expected.begin() + 5, expected.begin() + 10);  // 5..9 never start
     EXPECT_EQ(Args(Journal()), expected);
-    EXPECT_FALSE(IsFile(Work(L"iu.exe")));
-    EXPECT_FALSE(IsFile(Work(L"KAVORIN.wgt")));
+    EXPECT_TRUE(StandInProcesses().empty());
+    EXPECT_EQ(ListDir(work_), std::vector<std::wstring>{L"doLog"});
     EXPECT_TRUE(Shows(Status(), "FailedText", 0)) << "statusLbl";
 }
 
