@@ -25,6 +25,16 @@ bool RefusedTheMask() {
     return error == ERROR_INVALID_FLAGS || error == ERROR_INVALID_PARAMETER;
 }
 
+// Sleeps until a handle is signalled, input arrives or the time is up. A system that refuses
+// the full wake mask is asked again, and from then on, with the older one.
+DWORD WaitForInputOr(DWORD count, const HANDLE* handles, DWORD milliseconds, DWORD& wakeMask) {
+    for (;;) {
+        const DWORD woke = msgWait(count, handles, FALSE, milliseconds, wakeMask);
+        if (woke != WAIT_FAILED || wakeMask != kWakeOnAnyInput || !RefusedTheMask()) return woke;
+        wakeMask = kWakeOnAnyInputBeforeWindows8;
+    }
+}
+
 }  // namespace
 
 UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine) {
@@ -46,11 +56,7 @@ UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine) {
     DWORD wakeMask = kWakeOnAnyInput;
     for (;;) {
         const HANDLE waitOn = process.get();
-        const DWORD woke = msgWait(1, &waitOn, FALSE, INFINITE, wakeMask);
-        if (woke == WAIT_FAILED && wakeMask == kWakeOnAnyInput && RefusedTheMask()) {
-            wakeMask = kWakeOnAnyInputBeforeWindows8;
-            continue;
-        }
+        const DWORD woke = WaitForInputOr(1, &waitOn, INFINITE, wakeMask);
         if (woke != WAIT_OBJECT_0 + 1) break;  // ended, or the wait failed
         Application->ProcessMessages();
         if (Application->Terminated()) {
@@ -75,12 +81,7 @@ void DispatchMessagesFor(unsigned long milliseconds) {
     for (;;) {
         const DWORD spent = ::GetTickCount() - start;
         if (spent >= milliseconds) return;
-        const DWORD woke =
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - spent, wakeMask);
-        if (woke == WAIT_FAILED && wakeMask == kWakeOnAnyInput && RefusedTheMask()) {
-            wakeMask = kWakeOnAnyInputBeforeWindows8;
-            continue;
-        }
+        const DWORD woke = WaitForInputOr(0, nullptr, milliseconds - spent, wakeMask);
         if (woke == WAIT_FAILED) {
             ::Sleep(milliseconds - spent);  // never spin
             return;

@@ -53,7 +53,7 @@ def start_tv(paths, scenario, workdir, limit):
         raise Failure("the simulated TV did not start: %s" % e)
 
 
-def interactive(paths, args, work):
+def interactive(paths, args):
     """The window for a person; the simulator (if any) lives as long as the window."""
     tv = None
     if not args.tv:
@@ -62,7 +62,7 @@ def interactive(paths, args, work):
               "address and press Install. Close the window to stop both." % args.scenario, flush=True)
     try:
         env = harness.wine_env(paths)
-        code = subprocess.call([harness.WINE_RUN, paths.installer], cwd=work, env=env,
+        code = subprocess.call([harness.WINE_RUN, paths.installer], cwd=args.work, env=env,
                                stdin=subprocess.DEVNULL)
     finally:
         if tv:
@@ -72,10 +72,11 @@ def interactive(paths, args, work):
     return 0
 
 
-def automatic(paths, args, work):
+def automatic(paths, args):
     """Types the address, presses Install, waits for the end; prints and returns the verdict."""
     texts = harness.texts()
     done, failed = set(texts["DoneText"]), set(texts["FailedText"])
+    work = args.work
     shots = os.path.join(work, "screenshots")
     shutil.rmtree(shots, ignore_errors=True)
     paths.shots = shots
@@ -137,7 +138,6 @@ def main():
     ap.add_argument("--work", default=os.path.join(ROOT, "build", "run"),
                     help="the installer's working folder")
     args = ap.parse_args()
-    args.scenario = args.scenario or "success"
     args.work = os.path.abspath(args.work)
     args.tv_dir = args.work + "-tv"
     if args.tv and args.scenario != "success":
@@ -168,8 +168,8 @@ def main():
                               % harness.TV_PORT)
         subprocess.run([os.path.join(HERE, "wine-prefix.sh"), paths.build], check=True)
         if args.auto:
-            return automatic(paths, args, args.work)
-        return interactive(paths, args, args.work)
+            return automatic(paths, args)
+        return interactive(paths, args)
     except Failure as e:
         return fail(str(e))
     except subprocess.CalledProcessError as e:
