@@ -1,8 +1,6 @@
-#include <windows.h>
-#include <commctrl.h>
+#include "Application.h"
 
 #include "Dpi.h"
-#include "Forms.h"
 
 namespace {
 TApplication theApplication;
@@ -16,8 +14,6 @@ TApplication::~TApplication() = default;
 void TApplication::Initialize() {
     instance_ = GetModuleHandleW(nullptr);
     dpi::MakeProcessPerMonitorAware();
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&icc);
 }
 
 // The one path every message takes, from Run and from ProcessMessages alike: the dialog
@@ -38,7 +34,7 @@ void TApplication::Run() {
     if (mainForm_ && !terminated_) mainForm_->Show();
     MSG msg;
     while (!terminated_) {
-        BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == -1) break;
         if (got == 0) {
             terminated_ = true;
@@ -59,13 +55,19 @@ void TApplication::Terminate() {
     if (!terminated_) PostQuitMessage(0);
 }
 
+HWND TApplication::BoxOwner() const {
+    HWND main = mainForm_ ? mainForm_->Handle() : nullptr;
+    return main && IsWindowVisible(main) ? main : nullptr;
+}
+
 void TApplication::ShowException(const Exception& e) {
+    UnicodeString text = e.Message();
+    if (!e.Where().empty()) text += L"\n\n(" + UnicodeString(e.Where()) + L")";
     if (MessageHook) {
-        MessageHook(e.Message(), true);
+        MessageHook(text, true);
         return;
     }
-    HWND owner = mainForm_ && mainForm_->Handle() && IsWindowVisible(mainForm_->Handle()) ? mainForm_->Handle() : nullptr;
-    MessageBoxW(owner, e.Message().c_str(), Title.c_str(), MB_OK | MB_ICONERROR);
+    MessageBoxW(BoxOwner(), text.c_str(), Title.c_str(), MB_OK | MB_ICONERROR);
 }
 
 void TApplication::HandleException() noexcept {
@@ -74,20 +76,21 @@ void TApplication::HandleException() noexcept {
             throw;
         } catch (const Exception& e) {
             ShowException(e);
+        } catch (const std::bad_alloc&) {
+            ShowException(Exception(L"Out of memory: the action could not be completed."));
         } catch (const std::exception& e) {
-            ShowException(Exception(FromUtf8(e.what())));
+            ShowException(Exception(L"Unexpected error: " + UnicodeString(FromUtf8(e.what()))));
         } catch (...) {
-            ShowException(Exception(L""));
+            ShowException(Exception(L"Unexpected error of an unknown kind: the action was not completed."));
         }
     } catch (...) {
         // Showing the error failed as well (no memory for the box): nothing more can be done.
     }
 }
 
+// Newest first, the reverse of creation.
 void TApplication::DestroyForms() {
-    while (!forms_.empty()) {
-        forms_.pop_back();
-    }
+    while (!forms_.empty()) forms_.pop_back();
     mainForm_ = nullptr;
 }
 
@@ -103,7 +106,5 @@ void ShowMessage(const UnicodeString& text) {
         Application->MessageHook(text, false);
         return;
     }
-    TForm* main = Application->MainForm();
-    HWND owner = main && main->Handle() && IsWindowVisible(main->Handle()) ? main->Handle() : nullptr;
-    MessageBoxW(owner, text.c_str(), Application->Title.c_str(), MB_OK);
+    MessageBoxW(Application->BoxOwner(), text.c_str(), Application->Title.c_str(), MB_OK);
 }

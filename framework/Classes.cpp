@@ -28,10 +28,11 @@ UnicodeString Quoted(const UnicodeString& fileName) {
 TResourceStream::TResourceStream(HINSTANCE instance, UnicodeString name, const wchar_t* type) {
     HRSRC info = ::FindResourceExW(instance, type, name.c_str(), kResourceLanguage);
     HGLOBAL loaded = info ? ::LoadResource(instance, info) : nullptr;
-    if (!loaded) throw EResNotFound(UnicodeString(L"Resource ") + name + L" not found");
+    if (!loaded) Sysutils::RaiseLastError<EResNotFound>(UnicodeString(L"Resource ") + name + L" not found");
     size_ = ::SizeofResource(instance, info);
     data_ = ::LockResource(loaded);
-    if (!data_ && size_ != 0) throw EResNotFound(UnicodeString(L"Resource ") + name + L" not found");
+    if (!data_ && size_ != 0)
+        Sysutils::RaiseLastError<EResNotFound>(UnicodeString(L"Resource ") + name + L" not found");
 }
 
 void TResourceStream::SaveToFile(UnicodeString fileName) const {
@@ -39,16 +40,14 @@ void TResourceStream::SaveToFile(UnicodeString fileName) const {
                                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (created == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
-        throw EFCreateError(UnicodeString(L"Cannot create file ") + Quoted(fileName) + L". " +
-                                Sysutils::SysErrorMessage(error),
-                            error);
+        Sysutils::RaiseSystemError<EFCreateError>(UnicodeString(L"Cannot create file ") + Quoted(fileName), error);
     }
-    UniqueKernelHandle file(created);
-    auto fail = [&](DWORD error) {
+    UniqueFile file(created);
+    auto fail = [&](DWORD error, const std::source_location& where = std::source_location::current()) {
         file.reset();
         ::DeleteFileW(fileName.c_str());  // a payload cut short is of no use to anybody
-        throw EWriteError(UnicodeString(L"Stream write error: ") + Quoted(fileName) + L". " +
-                          Sysutils::SysErrorMessage(error));
+        Sysutils::RaiseSystemError<EWriteError>(UnicodeString(L"Stream write error: ") + Quoted(fileName), error,
+                                                where);
     };
     if (size_ > MAXDWORD) fail(ERROR_FILE_TOO_LARGE);
     // One WriteFile for the whole resource; the count written must be all of it.

@@ -1,10 +1,11 @@
 #include "FormDescription.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <map>
 #include <set>
 
+#include "ClassTable.h"
 #include "Exception.h"
 #include "UnicodeString.h"
 
@@ -264,97 +265,6 @@ private:
 
 // ---- validation -------------------------------------------------------------------------
 
-enum class Want { Int, NonNegInt, Bool, Color, String, Handler, StringList, FontStyle, Choice };
-
-struct PropRule {
-    Want want;
-    std::vector<std::wstring> choices;  // for Choice
-};
-
-using RuleSet = std::map<std::wstring, PropRule>;
-
-const RuleSet& CommonRules() {
-    static const RuleSet rules = {
-        {L"Left", {Want::Int, {}}},
-        {L"Top", {Want::Int, {}}},
-        {L"Width", {Want::NonNegInt, {}}},
-        {L"Height", {Want::NonNegInt, {}}},
-        {L"TabOrder", {Want::NonNegInt, {}}},
-        {L"Caption", {Want::String, {}}},
-        {L"Font.Name", {Want::String, {}}},
-        {L"Font.Height", {Want::Int, {}}},
-        {L"Font.Style", {Want::FontStyle, {}}},
-        {L"Font.Color", {Want::Color, {}}},
-        {L"Font.Charset", {Want::Choice, {L"DEFAULT_CHARSET", L"ANSI_CHARSET", L"RUSSIAN_CHARSET"}}},
-        {L"ParentFont", {Want::Bool, {}}},
-        {L"Color", {Want::Color, {}}},
-        {L"ParentColor", {Want::Bool, {}}},
-        {L"Visible", {Want::Bool, {}}},
-        {L"Enabled", {Want::Bool, {}}},
-        {L"TabStop", {Want::Bool, {}}},
-    };
-    return rules;
-}
-
-const std::map<std::wstring, RuleSet>& ClassRules() {
-    static const std::map<std::wstring, RuleSet> rules = {
-        {L"TForm", {
-            {L"BorderStyle", {Want::Choice, {L"bsSingle", L"bsSizeable", L"bsDialog", L"bsToolWindow"}}},
-            {L"ClientWidth", {Want::NonNegInt, {}}},
-            {L"ClientHeight", {Want::NonNegInt, {}}},
-            {L"Constraints.MaxWidth", {Want::NonNegInt, {}}},
-            {L"Constraints.MaxHeight", {Want::NonNegInt, {}}},
-            {L"Position", {Want::Choice, {L"poDesigned", L"poDesktopCenter", L"poScreenCenter"}}},
-            {L"PixelsPerInch", {Want::NonNegInt, {}}},
-            {L"TextHeight", {Want::NonNegInt, {}}},
-            {L"OldCreateOrder", {Want::Bool, {}}},
-            {L"OnCreate", {Want::Handler, {}}},
-            {L"Icon", {Want::String, {}}},
-        }},
-        {L"TGroupBox", {}},
-        {L"TRadioGroup", {
-            {L"Items.Strings", {Want::StringList, {}}},
-            {L"Columns", {Want::NonNegInt, {}}},
-            {L"ItemIndex", {Want::Int, {}}},
-            {L"OnClick", {Want::Handler, {}}},
-        }},
-        {L"TLabel", {
-            {L"Alignment", {Want::Choice, {L"taLeftJustify", L"taRightJustify", L"taCenter"}}},
-            {L"Layout", {Want::Choice, {L"tlTop", L"tlCenter", L"tlBottom"}}},
-            {L"WordWrap", {Want::Bool, {}}},
-            {L"AutoSize", {Want::Bool, {}}},
-            {L"Transparent", {Want::Bool, {}}},
-        }},
-        {L"TEdit", {
-            {L"Text", {Want::String, {}}},
-            {L"Alignment", {Want::Choice, {L"taLeftJustify", L"taRightJustify", L"taCenter"}}},
-            {L"MaxLength", {Want::NonNegInt, {}}},
-            {L"OnKeyPress", {Want::Handler, {}}},
-        }},
-        {L"TButton", {
-            {L"OnClick", {Want::Handler, {}}},
-            {L"Default", {Want::Bool, {}}},
-        }},
-        {L"TBitBtn", {
-            {L"OnClick", {Want::Handler, {}}},
-            {L"Default", {Want::Bool, {}}},
-            {L"Glyph", {Want::String, {}}},
-        }},
-        {L"TProgressBar", {
-            {L"Min", {Want::Int, {}}},
-            {L"Max", {Want::Int, {}}},
-            {L"Position", {Want::Int, {}}},
-        }},
-    };
-    return rules;
-}
-
-const std::set<std::wstring>& ColorNames() {
-    static const std::set<std::wstring> names = {L"clBtnFace", L"clWindowText", L"clWindow", L"clRed",
-                                                 L"clBlack", L"clWhite", L"clGreen", L"clBlue", L"clGray"};
-    return names;
-}
-
 const wchar_t* KindName(FormValueKind k) {
     switch (k) {
     case FormValueKind::Integer: return L"a number";
@@ -366,26 +276,30 @@ const wchar_t* KindName(FormValueKind k) {
     return L"a value";
 }
 
-void CheckProperty(const FormNode& node, const FormProperty& p, const PropRule& rule) {
+void CheckProperty(const FormNode& node, const FormProperty& p, const PropertySpec& spec) {
     auto wrong = [&](const std::wstring& expected) {
-        Fail(p.line, L"'" + p.name + L"' of '" + node.name + L"' must be " + expected + L", not " + KindName(p.kind));
+        Fail(p.line, L"'" + p.name + L"' of '" + node.name + L"' must be " + expected + L", not " +
+                         KindName(p.kind));
     };
-    switch (rule.want) {
+    switch (spec.want) {
     case Want::Int:
         if (p.kind != FormValueKind::Integer) wrong(L"a number");
         if (p.integer < -100000 || p.integer > 100000) Fail(p.line, L"'" + p.name + L"' is out of range");
         break;
     case Want::NonNegInt:
         if (p.kind != FormValueKind::Integer) wrong(L"a number");
-        if (p.integer < 0 || p.integer > 100000) Fail(p.line, L"'" + p.name + L"' must be between 0 and 100000");
+        if (p.integer < 0 || p.integer > 100000)
+            Fail(p.line, L"'" + p.name + L"' must be between 0 and 100000");
         break;
     case Want::Bool:
-        if (p.kind != FormValueKind::Identifier || (p.text != L"True" && p.text != L"False")) wrong(L"True or False");
+        if (p.kind != FormValueKind::Identifier || (p.text != L"True" && p.text != L"False"))
+            wrong(L"True or False");
         break;
     case Want::Color:
         if (p.kind == FormValueKind::Integer) {
-            if (p.integer < 0 || p.integer > 0xFFFFFF) Fail(p.line, L"colour value out of range in '" + p.name + L"'");
-        } else if (p.kind != FormValueKind::Identifier || !ColorNames().count(p.text)) {
+            if (p.integer < 0 || p.integer > 0xFFFFFF)
+                Fail(p.line, L"colour value out of range in '" + p.name + L"'");
+        } else if (p.kind != FormValueKind::Identifier || !FindNamedColor(p.text)) {
             Fail(p.line, L"unknown colour in '" + p.name + L"'");
         }
         break;
@@ -406,11 +320,8 @@ void CheckProperty(const FormNode& node, const FormProperty& p, const PropRule& 
         break;
     case Want::Choice:
         if (p.kind != FormValueKind::Identifier) wrong(L"a name");
-        {
-            bool found = false;
-            for (const auto& c : rule.choices) found = found || c == p.text;
-            if (!found) Fail(p.line, L"'" + p.text + L"' is not a valid value of '" + p.name + L"'");
-        }
+        if (std::find(spec.choices.begin(), spec.choices.end(), p.text) == spec.choices.end())
+            Fail(p.line, L"'" + p.text + L"' is not a valid value of '" + p.name + L"'");
         break;
     }
 }
@@ -418,40 +329,19 @@ void CheckProperty(const FormNode& node, const FormProperty& p, const PropRule& 
 void ValidateNode(const FormNode& node, bool isRoot, std::set<std::wstring>& names) {
     if (!names.insert(node.name).second) Fail(node.line, L"a second object named '" + node.name + L"'");
     // The root is a form of its own class, derived from TForm.
-    std::wstring cls = isRoot ? L"TForm" : node.className;
-    auto rules = ClassRules().find(cls);
-    if (rules == ClassRules().end()) Fail(node.line, L"unknown class '" + node.className + L"'");
+    const ClassSpec* cls = FindClassSpec(isRoot ? L"TForm" : node.className);
+    if (!cls) Fail(node.line, L"unknown class '" + node.className + L"'");
     if (!isRoot && node.className == L"TForm") Fail(node.line, L"a form cannot be placed inside another object");
 
     std::set<std::wstring> seen;
     for (const auto& p : node.properties) {
         if (!seen.insert(p.name).second) Fail(p.line, L"'" + p.name + L"' is given twice");
-        auto own = rules->second.find(p.name);
-        if (own != rules->second.end()) {
-            CheckProperty(node, p, own->second);
-            continue;
-        }
-        auto common = CommonRules().find(p.name);
-        if (common == CommonRules().end())
-            Fail(p.line, L"unknown property '" + p.name + L"' for class " + node.className);
-        CheckProperty(node, p, common->second);
+        const PropertySpec* spec = FindPropertySpec(*cls, p.name);
+        if (!spec) Fail(p.line, L"unknown property '" + p.name + L"' for class " + node.className);
+        CheckProperty(node, p, *spec);
     }
-    if (cls == L"TRadioGroup") {
-        const FormProperty* items = node.Find(L"Items.Strings");
-        const FormProperty* index = node.Find(L"ItemIndex");
-        const FormProperty* columns = node.Find(L"Columns");
-        long long count = items ? static_cast<long long>(items->items.size()) : 0;
-        if (index && (index->integer < -1 || index->integer >= count))
-            Fail(index->line, L"ItemIndex " + std::to_wstring(index->integer) + L" is outside the " + std::to_wstring(count) + L" items");
-        if (columns && (columns->integer < 1 || columns->integer > 16))
-            Fail(columns->line, L"Columns must be between 1 and 16");
-    }
-    if (cls == L"TProgressBar") {
-        const FormProperty* mn = node.Find(L"Min");
-        const FormProperty* mx = node.Find(L"Max");
-        if ((mn ? mn->integer : 0) > (mx ? mx->integer : 100)) Fail(node.line, L"Min is above Max");
-    }
-    if (cls == L"TForm" || cls == L"TGroupBox" || cls == L"TRadioGroup") {
+    if (cls->check) cls->check(node);
+    if (cls->holdsControls) {
         for (const auto& child : node.children) ValidateNode(child, false, names);
     } else if (!node.children.empty()) {
         Fail(node.children.front().line, L"a " + node.className + L" cannot hold other objects");

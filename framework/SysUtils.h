@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+#include <source_location>
+#include <type_traits>
+
+#include "Exception.h"
 #include "UnicodeString.h"
 
 namespace Sysutils {
@@ -32,5 +36,24 @@ bool CreateDir(UnicodeString dirName) noexcept;
 
 // The system's text for an error code, without the trailing line end; never empty.
 UnicodeString SysErrorMessage(DWORD error);
+
+// The one way a failed system call is raised: what was attempted, the system's own text for
+// `error` after it, and where (the error box shows the place below the text).
+//   if (!hwnd) Sysutils::RaiseSystemError(L"Cannot create the label " + name);
+template <typename E = EOSError>
+[[noreturn]] void RaiseSystemError(const UnicodeString& attempted, DWORD error,
+                                   const std::source_location& where = std::source_location::current()) {
+    const UnicodeString text = attempted + L". " + SysErrorMessage(error);
+    if constexpr (std::is_same_v<E, EFCreateError>) throw E(text, error, where);
+    else throw E(text, where);
+}
+
+// The same for the calling thread's last error. Build `attempted` from text only: a system call
+// made while building it could change the error.
+template <typename E = EOSError>
+[[noreturn]] void RaiseLastError(const UnicodeString& attempted,
+                                 const std::source_location& where = std::source_location::current()) {
+    RaiseSystemError<E>(attempted, ::GetLastError(), where);
+}
 
 }  // namespace Sysutils

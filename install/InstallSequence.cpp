@@ -111,10 +111,10 @@ struct LogStamp {
     FILETIME written{};
 };
 
-LogStamp StampOf(const wchar_t* fileName) {
+LogStamp StampOf(const UnicodeString& fileName) {
     LogStamp stamp;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (::GetFileAttributesExW(fileName, GetFileExInfoStandard, &data) &&
+    if (::GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data) &&
         !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         stamp.exists = true;
         stamp.written = data.ftLastWriteTime;
@@ -129,12 +129,11 @@ bool WrittenSince(const std::optional<LogStamp>& before, const LogStamp& after) 
 }
 
 // Reads the log without changing it (read access only, sharing everything).
-std::optional<std::string> ReadLog(const wchar_t* fileName) {
-    const HANDLE opened = ::CreateFileW(fileName, GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return std::nullopt;
-    UniqueKernelHandle file(opened);
+std::optional<std::string> ReadLog(const UnicodeString& fileName) {
+    const UniqueFile file(::CreateFileW(fileName.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxLogBytes) return std::nullopt;
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
@@ -165,10 +164,7 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
         return;
     }
 
-    try {
-        static_cast<void>(Sysutils::CreateDir(kLogFolder));  // exists already on later runs
-    } catch (...) {
-    }
+    static_cast<void>(Sysutils::CreateDir(kLogFolder));  // exists already on later runs
     const UnicodeString package = widgetName + L".wgt";
     DeleteFileIfExists(kBridgeFile);
     DeleteFileIfExists(package);
@@ -180,19 +176,21 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
     statusLbl->SetCaption(textTable->InstallingText[LanguageOf(langRG)]);
     installPB->SetPosition(kInstallBarStart);
 
-    std::optional<LogStamp> logBefore;  // set once the install command has been started
+    const UnicodeString verdictLog = InstallVerdictLog();
+    std::optional<LogStamp> logBefore;  // set once the command that logs the verdict has started
     LeftRunning leftRunning;
     for (int i = 0; i < kInstallCommandCount; ++i) {
+        const InstallStep& step = kInstallSequence[i];
         // Once the application is quitting no TV command starts; the closing kill-server does.
-        const bool skip = InstallCommandTalksToTv(i) && Application->Terminated();
+        const bool skip = step.talksToTv && Application->Terminated();
         if (!skip) {
             // Built just before it runs: the series may have been switched meanwhile.
             InstallCommandInputs inputs{address, appId, widgetName, {}};
-            if (InstallCommandNamesStagingDir(i)) inputs.stagingDir = tvTmpDir[SeriesOf(tvSeriesRG)];
-            if (i == 7) logBefore = StampOf(kInstallLogFile);
+            if (step.NamesStagingDir()) inputs.stagingDir = tvTmpDir[SeriesOf(tvSeriesRG)];
+            if (step.holdsVerdict) logBefore = StampOf(verdictLog);
             leftRunning.Keep(RunCommandAndWaitOrQuit(BuildInstallCommand(i, inputs)));
         }
-        installPB->SetPosition(installPB->Position() + InstallBarRaiseAfter(i));
+        installPB->SetPosition(installPB->Position() + step.barRaise);
     }
 
     leftRunning.WaitBriefly();
@@ -201,7 +199,7 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
 
     // The client reports no status of its own; the TV's verdict is in the install log.
     std::optional<std::string> log;
-    if (WrittenSince(logBefore, StampOf(kInstallLogFile))) log = ReadLog(kInstallLogFile);
+    if (WrittenSince(logBefore, StampOf(verdictLog))) log = ReadLog(verdictLog);
     const bool completed = JudgeInstallLog(log) == InstallVerdict::Completed;
     const int lang = LanguageOf(langRG);
     statusLbl->SetCaption(completed ? textTable->DoneText[lang] : textTable->FailedText[lang]);

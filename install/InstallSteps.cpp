@@ -1,47 +1,55 @@
 #include "InstallSteps.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
+#include <string>
+#include <utility>
+
+const InstallStep kInstallSequence[kInstallCommandCount] = {
+    {L"kill-server", nullptr, 4, false, false},
+    {L"connect {address}:{port}", L"step1.txt", 12, true, false},
+    {L"devices", L"step2.txt", 4, true, false},
+    {L"shell 0 getappinstallpath", L"step3.txt", 5, true, false},
+    {L"shell 0 vd_appuninstall {appId}; echo cmd_ret:$?;", L"step4.txt", 12, true, false},
+    {L"shell 0 mkdir {staging}", nullptr, 9, true, false},
+    {L"push {widget}.wgt {staging}/{widget}.wgt", L"step5.txt", 12, true, false},
+    {L"shell 0 vd_appinstall {appId} {staging}/{widget}.wgt; echo cmd_ret:$?;", L"step6.txt", 12, true, true},
+    {L"shell 0 rmfile {staging}/{widget}.wgt", nullptr, 9, true, false},
+    {L"shell 0 applist", L"step7.txt", 9, true, false},
+    {L"kill-server", nullptr, 10, false, false},
+};
 
 namespace {
 
-enum class Part { Literal, TvAddress, AppId, WidgetName, StagingDir };
+constexpr std::wstring_view kStaging = L"{staging}";
 
-struct Piece {
-    Part part;
-    const wchar_t* text = nullptr;  // for literals
-};
+// `args` with each {name} replaced by its input, in one pass: a value is never read again.
+std::wstring Fill(std::wstring_view args, const InstallCommandInputs& in) {
+    const UnicodeString port(kTvPort);
+    const std::pair<std::wstring_view, const UnicodeString*> fields[] = {
+        {L"{address}", &in.tvAddress}, {L"{port}", &port},
+        {L"{appId}", &in.appId},       {L"{widget}", &in.widgetName},
+        {kStaging, &in.stagingDir}};
+    std::wstring out;
+    size_t at = 0;
+    while (at < args.size()) {
+        bool filled = false;
+        for (const auto& [name, value] : fields) {
+            if (args.substr(at, name.size()) == name) {
+                out += value->str();
+                at += name.size();
+                filled = true;
+                break;
+            }
+        }
+        if (!filled) out += args[at++];
+    }
+    return out;
+}
 
-constexpr Piece L(const wchar_t* text) { return {Part::Literal, text}; }
-constexpr Piece kAddress{Part::TvAddress};
-constexpr Piece kAppId{Part::AppId};
-constexpr Piece kWidget{Part::WidgetName};
-constexpr Piece kStaging{Part::StagingDir};
-
-// Each line is its pieces joined with nothing in between. The inner command is quoted once;
-// the logged commands redirect the client's output into doLog.
-using Line = std::array<Piece, 7>;
-constexpr Piece kEnd{Part::Literal, nullptr};
-
-constexpr std::array<Line, kInstallCommandCount> kLines{{
-    {L(L"cmd.exe /c \"iu.exe kill-server\""), kEnd},
-    {L(L"cmd.exe /c \"iu.exe connect "), kAddress, L(L":26101 > doLog\\step1.txt\""), kEnd},
-    {L(L"cmd.exe /c \"iu.exe devices > doLog\\step2.txt\""), kEnd},
-    {L(L"cmd.exe /c \"iu.exe shell 0 getappinstallpath > doLog\\step3.txt\""), kEnd},
-    {L(L"cmd.exe /c \"iu.exe shell 0 vd_appuninstall "), kAppId,
-     L(L"; echo cmd_ret:$?; > doLog\\step4.txt\""), kEnd},
-    {L(L"cmd.exe /c \"iu.exe shell 0 mkdir "), kStaging, L(L"\""), kEnd},
-    {L(L"cmd.exe /c \"iu.exe push "), kWidget, L(L".wgt "), kStaging, L(L"/"), kWidget,
-     L(L".wgt > doLog\\step5.txt\"")},
-    {L(L"cmd.exe /c \"iu.exe shell 0 vd_appinstall "), kAppId, L(L" "), kStaging, L(L"/"), kWidget,
-     L(L".wgt; echo cmd_ret:$?; > doLog\\step6.txt\"")},
-    {L(L"cmd.exe /c \"iu.exe shell 0 rmfile "), kStaging, L(L"/"), kWidget, L(L".wgt\""), kEnd},
-    {L(L"cmd.exe /c \"iu.exe shell 0 applist > doLog\\step7.txt\""), kEnd},
-    {L(L"cmd.exe /c \"iu.exe kill-server\""), kEnd},
-}};
-
-constexpr std::array<int, kInstallCommandCount> kBarRaise{4, 12, 4, 5, 12, 9, 12, 12, 9, 9, 10};
+const InstallStep* StepAt(int index) noexcept {
+    return index >= 0 && index < kInstallCommandCount ? &kInstallSequence[index] : nullptr;
+}
 
 bool Contains(std::string_view hay, std::string_view needle) {
     return hay.find(needle) != std::string_view::npos;
@@ -55,31 +63,43 @@ bool ContainsNoCase(std::string_view hay, std::string_view needle) {
 
 }  // namespace
 
-UnicodeString BuildInstallCommand(int index, const InstallCommandInputs& in) {
-    UnicodeString line;
-    if (index < 0 || index >= kInstallCommandCount) return line;
-    for (const Piece& piece : kLines[index]) {
-        switch (piece.part) {
-        case Part::Literal:
-            if (!piece.text) return line;
-            line += UnicodeString(piece.text);
-            break;
-        case Part::TvAddress: line += in.tvAddress; break;
-        case Part::AppId: line += in.appId; break;
-        case Part::WidgetName: line += in.widgetName; break;
-        case Part::StagingDir: line += in.stagingDir; break;
-        }
-    }
-    return line;
+bool InstallStep::NamesStagingDir() const noexcept {
+    return std::wstring_view(args).find(kStaging) != std::wstring_view::npos;
 }
 
-bool InstallCommandNamesStagingDir(int index) noexcept { return index >= 5 && index <= 8; }
+UnicodeString BuildInstallCommand(int index, const InstallCommandInputs& in) {
+    const InstallStep* step = StepAt(index);
+    if (!step) return {};
+    // The inner command is quoted once; a kept log is a redirection cmd.exe makes.
+    std::wstring line = L"cmd.exe /c \"iu.exe " + Fill(step->args, in);
+    if (step->log) line += std::wstring(L" > doLog\\") + step->log;
+    line += L"\"";
+    return UnicodeString(std::move(line));
+}
 
-bool InstallCommandTalksToTv(int index) noexcept { return index >= 1 && index <= 9; }
+bool InstallCommandNamesStagingDir(int index) noexcept {
+    const InstallStep* step = StepAt(index);
+    return step && step->NamesStagingDir();
+}
+
+bool InstallCommandTalksToTv(int index) noexcept {
+    const InstallStep* step = StepAt(index);
+    return step && step->talksToTv;
+}
 
 int InstallBarRaiseAfter(int index) noexcept {
-    if (index < 0 || index >= kInstallCommandCount) return 0;
-    return kBarRaise[static_cast<size_t>(index)];
+    const InstallStep* step = StepAt(index);
+    return step ? step->barRaise : 0;
+}
+
+int InstallVerdictCommand() noexcept {
+    for (int i = 0; i < kInstallCommandCount; ++i)
+        if (kInstallSequence[i].holdsVerdict) return i;
+    return -1;
+}
+
+UnicodeString InstallVerdictLog() {
+    return UnicodeString(std::wstring(L"doLog\\") + kInstallSequence[InstallVerdictCommand()].log);
 }
 
 bool IsAcceptableTvAddress(const UnicodeString& address) noexcept {

@@ -1,5 +1,5 @@
-// The installation's fixed data and its portable decisions: the eleven command lines, the
-// progress-bar steps, the TV-address check and the verdict read from the install log.
+// The installation's fixed data and its portable decisions: the eleven commands with what is known
+// about each, the TV-address check and the verdict read from the install log.
 // No Windows here, so the host tests check every byte of it.
 #pragma once
 
@@ -17,27 +17,43 @@ struct InstallCommandInputs {
     UnicodeString stagingDir;
 };
 
-constexpr int kInstallCommandCount = 11;
-constexpr int kInstallBarStart = 2;
+// One command of the installation and what is known about it. Every line is
+//   cmd.exe /c "iu.exe <args>[ > doLog\<log>]"
+// with {address}, {appId}, {widget} and {staging} in `args` filled in from the inputs and {port}
+// with the TV's developer port.
+struct InstallStep {
+    const wchar_t* args;
+    const wchar_t* log;  // the file in doLog its output goes to; null: not kept
+    int barRaise;        // how far the bar rises once it has run
+    bool talksToTv;      // false: it only stops the local bridge server
+    bool holdsVerdict;   // its log is where the TV says whether the install completed
+    // The staging directory is the series' one, so the series is read again before the line.
+    bool NamesStagingDir() const noexcept;
+};
 
-// Command line `index` (0..10), exactly as cmd.exe receives it.
+inline constexpr const wchar_t* kTvPort = L"26101";
+constexpr int kInstallCommandCount = 11;
+constexpr int kInstallBarStart = 2;  // the bar's position when the first command starts
+
+// The eleven commands in the order they run.
+extern const InstallStep kInstallSequence[kInstallCommandCount];
+
+// Command line `index` (0..10), exactly as cmd.exe receives it; empty for any other index.
 UnicodeString BuildInstallCommand(int index, const InstallCommandInputs& in);
 
-// Commands 5 to 8 name the staging directory, so the series is read again before each.
+// The facts of row `index`, for readers that go by number (false or 0 outside 0..10).
 bool InstallCommandNamesStagingDir(int index) noexcept;
-
-// Commands 1 to 9 talk to the TV; 0 and 10 only stop the local bridge server.
 bool InstallCommandTalksToTv(int index) noexcept;
-
-// How far the bar rises after command `index`: 2 at the start, 100 after the last.
 int InstallBarRaiseAfter(int index) noexcept;
+
+// The index of the command whose log holds the verdict, and that log's path from the
+// program's folder ("doLog\step6.txt").
+int InstallVerdictCommand() noexcept;
+UnicodeString InstallVerdictLog();
 
 // The TV address goes into a line that cmd.exe parses, so only ASCII digits and "." pass,
 // and at least seven of them.
 bool IsAcceptableTvAddress(const UnicodeString& address) noexcept;
-
-// The log of the install command (command 7), read after the run.
-inline constexpr const wchar_t* kInstallLogFile = L"doLog\\step6.txt";
 
 enum class InstallVerdict {
     Completed,  // the TV reported the install completed and nothing failed

@@ -9,26 +9,8 @@
 #include <vector>
 
 #include "Exception.h"
+#include "SysUtils.h"
 #include "IdStack.h"
-
-namespace {
-
-UnicodeString SystemErrorText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (length != 0 && buffer) text.assign(buffer, length);
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
-        text.pop_back();
-    }
-    if (text.empty()) text = L"System error, code " + std::to_wstring(code);
-    return text;
-}
-
-}  // namespace
 
 void PlatformLocalAddresses(TIdStackLocalAddressList& list) {
     const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
@@ -44,7 +26,7 @@ void PlatformLocalAddresses(TIdStackLocalAddressList& list) {
                                   reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
     }
     if (rc == ERROR_NO_DATA) return;  // no adapter with an address: an empty list, no error
-    if (rc != NO_ERROR) throw EOSError(SystemErrorText(rc));
+    if (rc != NO_ERROR) Sysutils::RaiseSystemError(L"Cannot list the network adapters", rc);
 
     for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter;
          adapter = adapter->Next) {
