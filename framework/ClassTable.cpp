@@ -134,6 +134,8 @@ const ClassSpec* FindClassSpec(std::wstring_view name) {
     return nullptr;
 }
 
+std::span<const ClassSpec* const> ClassSpecs() { return kClasses; }
+
 const PropertySpec* FindPropertySpec(const ClassSpec& cls, std::wstring_view name) {
     for (const ClassSpec* c = &cls; c; c = c->base)
         for (const PropertySpec& p : c->own)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +50,8 @@ struct ClassSpec {
 
 // The class of that name, or null.
 const ClassSpec* FindClassSpec(std::wstring_view name);
+// Every class a description may name.
+std::span<const ClassSpec* const> ClassSpecs();
 
 // The property of that name that `cls` or one of its bases takes, or null.
 const PropertySpec* FindPropertySpec(const ClassSpec& cls, std::wstring_view name);

@@ -49,9 +49,6 @@ void TControl::SetCaption(const UnicodeString& text) {
     else TextChanged();
 }
 
-bool TControl::Visible() const { return hwnd_ && IsWindowVisible(hwnd_); }
-bool TControl::Enabled() const { return hwnd_ && IsWindowEnabled(hwnd_); }
-
 void TControl::ApplyScale() {
     if (!hwnd_) return;
     const RECT r = ScaledBounds();

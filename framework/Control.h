@@ -21,13 +21,13 @@ public:
 
 class TComponent : public TObject {
 public:
-    explicit TComponent(TComponent* owner) : owner_(owner) {}
-    TComponent* Owner() const noexcept { return owner_; }
+    // Ownership is by value here (the application holds its forms, a form its controls); the
+    // owner is taken for the platform's constructor shape only.
+    explicit TComponent(TComponent* /*owner*/) {}
     const UnicodeString& Name() const noexcept { return name_; }
     void SetName(UnicodeString name) { name_ = std::move(name); }
 
 private:
-    TComponent* owner_;
     UnicodeString name_;
 };
 
@@ -63,13 +63,6 @@ public:
     ~TControl() override;
 
     HWND Handle() const noexcept { return hwnd_; }
-    TWinControl* Parent() const noexcept { return parent_; }
-    TForm* Form() const noexcept { return form_; }
-
-    int Left() const noexcept { return left_; }
-    int Top() const noexcept { return top_; }
-    int Width() const noexcept { return width_; }
-    int Height() const noexcept { return height_; }
 
     UnicodeString Caption() const;
     void SetCaption(const UnicodeString& text);
@@ -78,8 +71,6 @@ public:
     const TFontSpec& Font() const noexcept { return font_; }
     COLORREF Color() const noexcept { return color_; }
     int TabOrder() const noexcept { return tabOrder_; }
-    bool Visible() const;
-    bool Enabled() const;
 
     TNotifyEvent OnClick;
 

@@ -1,5 +1,7 @@
 #include "Dpi.h"
 
+#include "UniqueHandle.h"
+
 namespace {
 template <typename F>
 F Lookup(const wchar_t* module, const char* name) {
@@ -25,9 +27,8 @@ void MakeProcessPerMonitorAware() {
 UINT ForSystem() {
     using GetSys = UINT(WINAPI*)();
     if (auto get = Lookup<GetSys>(L"user32.dll", "GetDpiForSystem")) return get();
-    HDC dc = GetDC(nullptr);
-    UINT value = dc ? static_cast<UINT>(GetDeviceCaps(dc, LOGPIXELSY)) : 96;
-    if (dc) ReleaseDC(nullptr, dc);
+    const WindowDc screen(nullptr);
+    const UINT value = screen.dc() ? static_cast<UINT>(GetDeviceCaps(screen.dc(), LOGPIXELSY)) : 96;
     return value ? value : 96;
 }
 

@@ -20,12 +20,6 @@ bool TRadioGroup::Apply(Prop id, const FormProperty& p) {
     }
 }
 
-void TRadioGroup::SetItemIndex(int index) {
-    if (index < -1 || index >= static_cast<int>(items_.size())) index = -1;
-    itemIndex_ = index;
-    UpdateChecks();
-}
-
 HWND TRadioGroup::ItemHandle(int index) const {
     return index >= 0 && index < static_cast<int>(buttons_.size()) ? buttons_[static_cast<size_t>(index)]
                                                                     : nullptr;

@@ -16,7 +16,6 @@ public:
 
     const std::vector<UnicodeString>& Items() const noexcept { return items_; }
     int ItemIndex() const noexcept { return itemIndex_; }
-    void SetItemIndex(int index);
     HWND ItemHandle(int index) const;
 
     void CreateHandle() override;

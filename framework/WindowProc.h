@@ -21,7 +21,7 @@ inline constexpr const wchar_t* kLabelClass = L"KavorinLabel";
 
 struct WindowArgs {
     const wchar_t* className = nullptr;
-    std::wstring text;
+    std::wstring text = {};
     DWORD style = WS_CHILD | WS_VISIBLE;
     DWORD exStyle = 0;
     RECT bounds{};  // left, top, right, bottom in device pixels
@@ -29,7 +29,7 @@ struct WindowArgs {
     // The wrapper to bind; null for a window that has none (a radio group's items).
     TControl* control = nullptr;
     // What the window is, for the error when it cannot be made ("the label statusLbl").
-    std::wstring what;
+    std::wstring what = {};
 };
 
 // Creates the window and binds it to its wrapper. Raises EOSError naming what could not be made,

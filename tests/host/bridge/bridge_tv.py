@@ -4,7 +4,11 @@ import os
 import signal
 import socket
 import subprocess
+import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+import install_sequence  # noqa: E402
 
 APP_ID = "Qw7TzLp2Xe.KAVORIN"
 STAGING = {"2.4": "/opt/usr/apps/tmp", "4.0": "/home/owner/share/tmp/sdk_tools/tmp"}
@@ -65,20 +69,8 @@ class Tv:
 
 def installer_steps(serial, staging):
     """The installer's eleven client command lines, each with the log file it writes (or None)."""
-    wgt = staging + "/KAVORIN.wgt"
-    return [
-        ("kill-server", None),
-        ("connect " + serial, "step1.txt"),
-        ("devices", "step2.txt"),
-        ("shell 0 getappinstallpath", "step3.txt"),
-        ("shell 0 vd_appuninstall " + APP_ID + "; echo cmd_ret:$?; ", "step4.txt"),
-        ("shell 0 mkdir " + staging, None),
-        ("push KAVORIN.wgt " + wgt, "step5.txt"),
-        ("shell 0 vd_appinstall " + APP_ID + " " + wgt + "; echo cmd_ret:$?; ", "step6.txt"),
-        ("shell 0 rmfile " + wgt, None),
-        ("shell 0 applist", "step7.txt"),
-        ("kill-server", None),
-    ]
+    address, port = serial.rsplit(":", 1)
+    return install_sequence.steps(address, port, APP_ID, "KAVORIN", staging)
 
 
 def package_bytes():

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Classes.h"
 #include "Mainwin.h"
 #include "WindowTestSupport.h"
 
@@ -319,6 +320,70 @@ TEST_F(MainWindow, BrokenDescriptionsAreRefusedWithTheLine) {
             EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
         }
     }
+}
+
+// The checker and the controls read one class table: every property it lists for a class is
+// taken by that class's control (the form itself is built from the real description above).
+TEST_F(MainWindow, EveryPropertyOfTheClassTableIsTakenByItsControl) {
+    const TResourceStream resource(GetModuleHandleW(nullptr), L"TMAINFORM", RT_RCDATA);
+    std::string text(static_cast<const char*>(resource.Memory()), resource.Size());
+    std::string extra;
+    for (const ClassSpec* cls : ClassSpecs()) {
+        if (std::wstring_view(cls->name) == L"TForm") continue;
+        extra += "  object every" + ToUtf8(cls->name) + ": " + ToUtf8(cls->name) + "\n";
+        for (const ClassSpec* c = cls; c; c = c->base) {
+            for (const PropertySpec& p : c->own) {
+                std::string value;
+                switch (p.want) {
+                case Want::Int: case Want::NonNegInt: value = "1"; break;
+                case Want::Bool: value = "True"; break;
+                case Want::Color: value = "clRed"; break;
+                case Want::String: value = p.id == Prop::Glyph ? "'INSTALLGLYPH'" : "'Tahoma'"; break;
+                case Want::Handler: value = p.id == Prop::OnKeyPress ? "tvIpEdtKeyPress" : "langRGClick"; break;
+                case Want::StringList: value = "(\n      'a'\n      'b')"; break;
+                case Want::FontStyle: value = "[fsBold]"; break;
+                case Want::Choice: value = ToUtf8(std::wstring(p.choices.back())); break;
+                }
+                extra += "    " + ToUtf8(p.name) + " = " + value + "\n";
+            }
+        }
+        extra += "  end\n";
+    }
+    text.insert(text.rfind("end"), extra);
+    try {
+        TmainForm form(Application, text);
+        for (const ClassSpec* cls : ClassSpecs()) {
+            if (std::wstring_view(cls->name) == L"TForm") continue;
+            EXPECT_NE(form.FindControl(L"every" + std::wstring(cls->name)), nullptr) << ToUtf8(cls->name);
+        }
+    } catch (const Exception& e) {
+        ADD_FAILURE() << e.what();
+    }
+}
+
+// An error box says what was attempted, the system's reason, and where; an exception of no known
+// kind still gets a message.
+TEST_F(MainWindow, ErrorBoxesSayWhatFailedWhyAndWhere) {
+    try {
+        const TResourceStream missing(GetModuleHandleW(nullptr), L"NOSUCHRESOURCE", RT_RCDATA);
+        ADD_FAILURE() << "a missing resource was found";
+    } catch (...) {
+        Application->HandleException();
+    }
+    try {
+        throw 42;
+    } catch (...) {
+        Application->HandleException();
+    }
+    ASSERT_EQ(boxes.size(), 2u);
+    const std::wstring& funnel = boxes[0];
+    const size_t reason = funnel.find(L"Resource NOSUCHRESOURCE not found. ");
+    const size_t where = funnel.find(L"(Classes.cpp:");
+    ASSERT_NE(reason, std::wstring::npos) << ToUtf8(funnel);
+    ASSERT_NE(where, std::wstring::npos) << ToUtf8(funnel);
+    EXPECT_GT(where, reason + 40) << "the system's text stands between: " << ToUtf8(funnel);
+    EXPECT_NE(funnel.find(L"TResourceStream"), std::wstring::npos) << ToUtf8(funnel);
+    EXPECT_GT(boxes[1].size(), 20u) << ToUtf8(boxes[1]);
 }
 
 }  // namespace
