@@ -1,7 +1,7 @@
-// A small, strict reader for config.xml: enough XML to find elements, their namespaces,
-// attributes and text, and to refuse a file the TV's parser would refuse (unbalanced tags,
-// unknown prefixes or entities, duplicate attributes, bad UTF-8). No DTDs, so no entity
-// expansion of any kind.
+// config.xml's elements, read with libxml2, with our checks on top: no DOCTYPE at all (so no
+// DTD, no entity expansion of any kind, nothing fetched), and a refusal of what the TV's parser
+// would refuse (unbalanced tags, unknown prefixes or entities, duplicate attributes, bad UTF-8)
+// worded as ours, with the line.
 #pragma once
 
 #include <stdexcept>
@@ -12,7 +12,7 @@
 namespace kavorin::wgt {
 
 struct XmlAttribute {
-    std::string name;   // as written, prefix included
+    std::string name;   // as written, prefix included; namespace declarations come first
     std::string value;  // entities decoded
 };
 

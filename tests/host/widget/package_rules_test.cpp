@@ -123,10 +123,18 @@ TEST(Config, RefusesWhatTheTvsManifestParserRefuses) {
 
 TEST(Config, RefusesXmlTheTvCannotParse) {
     const std::string base = SampleConfig();
+    // A billion laughs behind an external DTD: refused on the DOCTYPE's own line, before any of it is read.
+    std::string bomb = "\n<!DOCTYPE widget SYSTEM \"http://127.0.0.1:9/w.dtd\" [<!ENTITY l0 \"ha\">";
+    for (int i = 1; i <= 9; ++i) {
+        bomb += "\n<!ENTITY l" + std::to_string(i) + " \"";
+        for (int k = 0; k < 10; ++k) bomb += "&l" + std::to_string(i - 1) + ";";
+        bomb += "\">";
+    }
     const std::pair<std::string, std::string> cases[] = {
         {Replace(base, "</widget>", ""), "<widget> is not closed"},
         {Replace(base, "<name>KAVORIN</name>", "<name>KAVORIN</nam>"), "does not match <name>"},
         {Replace(base, "<?xml", "<!DOCTYPE w [<!ENTITY x \"y\">]><?xml"), "DOCTYPE"},
+        {Replace(Replace(base, "<name>KAVORIN", "<name>&l9;"), "\n<widget", bomb + "]>\n<widget"), "line 2: DOCTYPE"},
         {Replace(base, "<name>KAVORIN", "<name>&bomb;"), "unknown entity '&bomb;'"},
         {Replace(base, "<tizen:profile", "<tv:profile"), "unknown namespace prefix 'tv'"},
         {Replace(base, "viewmodes=\"maximized\"", "viewmodes=\"maximized\" viewmodes=\"x\""), "given twice"},
