@@ -156,7 +156,8 @@ std::vector<XmlElement> ReadXmlElements(std::string_view document) {
     DocPtr doc(nullptr, &xmlFreeDoc);
     {
         const ErrorScope scope(parse);
-        doc.reset(xmlCtxtReadMemory(ctxt.get(), document.data(), static_cast<int>(document.size()), nullptr, nullptr,
+        // UTF-8 whatever the declaration says: the TV reads config.xml as UTF-8.
+        doc.reset(xmlCtxtReadMemory(ctxt.get(), document.data(), static_cast<int>(document.size()), nullptr, "UTF-8",
                                     kParseOptions));
     }
     if (parse.error) throw *parse.error;
