@@ -174,6 +174,16 @@ void FakeTv::Session(net::Socket& socket) {
 
   // OPENs that arrived while another stream was busy; served next, in order.
   std::deque<wire::Message> opens;
+  // Capability answers sent and not yet acknowledged: our CLSE follows the client's OKAY, while
+  // other streams are served meanwhile, as the TV's daemon runs each service on its own.
+  std::map<uint32_t, uint32_t> answered;  // our id -> client's id
+  auto other = [&](wire::Message& r) {
+    if (r.command == wire::kOpen) opens.push_back(std::move(r));
+    auto it = answered.find(r.arg1);
+    if (it == answered.end()) return;
+    if (r.command == wire::kOkay) conn.Send(wire::kClse, it->first, it->second);
+    if (r.command == wire::kOkay || r.command == wire::kClse) answered.erase(it);
+  };
   // Sends `bytes` as WRTEs no larger than our limit, each after the client's OKAY for the last.
   // Client data arriving meanwhile is acknowledged and kept in `inbound`. False when the client
   // closed the stream instead.
@@ -191,8 +201,8 @@ void FakeTv::Session(net::Socket& socket) {
           if (inbound) inbound->insert(inbound->end(), r.payload.begin(), r.payload.end());
           conn.Send(wire::kOkay, local, remote);
         }
-        if (r.command == wire::kOpen) opens.push_back(std::move(r));
         if (r.command == wire::kClse && r.arg1 == local) return false;
+        if (r.arg1 != local) other(r);
       }
     }
     return true;
@@ -206,7 +216,10 @@ void FakeTv::Session(net::Socket& socket) {
       m = std::move(opens.front());
       opens.pop_front();
     }
-    if (m.command != wire::kOpen) continue;
+    if (m.command != wire::kOpen) {
+      other(m);
+      continue;
+    }
     const std::string service = ServiceName(m.payload);
     const uint32_t remote = m.arg0;
     const uint32_t local = nextId++;
@@ -221,8 +234,8 @@ void FakeTv::Session(net::Socket& socket) {
       text.push_back('\0');
       std::vector<uint8_t> reply{uint8_t(text.size() & 0xff), uint8_t(text.size() >> 8)};
       reply.insert(reply.end(), text.begin(), text.end());
-      // A client that does not want the answer closes the stream; the session goes on.
-      if (sendData(local, remote, reply, nullptr)) conn.Send(wire::kClse, local, remote);
+      conn.Send(wire::kWrte, local, remote, reply);
+      answered[local] = remote;
     } else if (service.rfind("shell:", 0) == 0 && service.size() > 6) {
       if (fault == Fault::RefuseShell) {
         conn.Send(wire::kClse, 0, remote);
