@@ -412,8 +412,9 @@ int Push(const Invocation& inv, const Settings& settings, Console& console) {
         }
         if (Clock::now() - lastProgress >= std::chrono::seconds(1)) {
           lastProgress = Clock::now();
-          console.Out("\r" + format::PushProgress(baseName, done, std::max(done, info.size),
-                                                   MicrosSince(start)));
+          std::string line = "\r";
+          line += format::PushProgress(baseName, done, std::max(done, info.size), MicrosSince(start));
+          console.Out(line);
           progressShown = true;
         }
       }
