@@ -286,7 +286,7 @@ bool BridgeRunning() {
     return running;
 }
 
-int MeasureServerExit(const std::wstring& exe) {
+int MeasureServerExit(const std::wstring& exe, bool rows) {
     const int rounds = 3;
     SetEnvironmentVariableW(L"KAVORIN_RECORDER_SCRIPT", L"success");
     SetEnvironmentVariableW(L"KAVORIN_RECORDER_SERVER", L"1");
@@ -316,6 +316,9 @@ int MeasureServerExit(const std::wstring& exe) {
         }
         app.Close();
         RemoveTree(work);
+        if (rows)
+            std::printf("@row\tSDK-like server exiting %ls ms after kill-server: last command to folder clean\t%.3f\tms\t"
+                        "the server's own exit time\t%ls\t\t\n", exitMs, Median(ms), exitMs);
         std::printf("  server exits %ls ms after kill-server: median %.0f ms, rounds", exitMs, Median(ms));
         for (double v : ms) std::printf(" %.0f", v);
         std::printf("\n");
@@ -407,7 +410,7 @@ int MeasureAgainstTv(const std::wstring& exe, bool rows) {
     std::vector<double> clientMs;
     const std::wstring client = L"\"" + iu + L"\" ";
     for (int r = 0; r < 6; ++r) {
-        RunProcess(L"cmd.exe /c \"" + client + L"kill-server >nul\"", payloads);
+        RunProcess(client + L"kill-server", payloads);
         const auto took = RunProcess(client + L"connect 127.0.0.1:26101", payloads) +
                           RunProcess(client + L"shell 0 getappinstallpath", payloads);
         if (r > 0) clientMs.push_back(Ms(took));  // the first start of the client warms the caches
@@ -466,8 +469,11 @@ int wmain(int argc, wchar_t** argv) {
         }
         return MeasureAgainstTv(exe, rows);
     }
+    // --rows (last) adds the report's machine-readable lines.
+    const bool rows = argc > 1 && std::wstring(argv[argc - 1]) == L"--rows";
+    if (rows) --argc;
     if (argc > 1 && std::wstring(argv[1]) == L"--server-exit")
-        return MeasureServerExit(argc > 2 ? argv[2] : KAVORIN_BENCH_INSTALLER);
+        return MeasureServerExit(argc > 2 ? argv[2] : KAVORIN_BENCH_INSTALLER, rows);
     const std::wstring exe = argc > 1 ? argv[1] : KAVORIN_BENCH_INSTALLER;
     const std::wstring recorder = argc > 2 ? argv[2] : KAVORIN_BENCH_RECORDER;
     const int rounds = 5;
@@ -572,5 +578,13 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("\n  rounds, batch ms    :");
     for (double v : batchMs) std::printf(" %.0f", v);
     std::printf("\n");
+    if (rows) {
+        std::printf("@row\twhole run with the recording stand-in (no TV, no network)\t%.3f\tms\t"
+                    "the same eleven lines from a batch file\t%.3f\t1.05\t\n", Median(installerMs), Median(batchMs));
+        std::printf("@row\tinstaller CPU while one 5 s command runs (Linux /proc)\t%.3f\tms\t\t\t\t%.0f ms command\n",
+                    unixCpuDuringMs, slowMs);
+        std::printf("@row\tlongest answer of the window to a sent message during a run\t%.3f\tms\t\t\t\tp99 %.1f ms\n",
+                    std::max(worstInstantMs, worstSlowMs), std::max(p99InstantMs, p99SlowMs));
+    }
     return 0;
 }
