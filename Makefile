@@ -7,7 +7,7 @@ CMAKE_ARGS ?=
 I386 := $(CURDIR)/tools/i386-run.sh
 WIN := build/windows
 
-.PHONY: all setup build host windows test test-host test-windows run clean
+.PHONY: all setup build host windows test test-host test-windows run bench clean
 
 all: build
 
@@ -43,6 +43,15 @@ test: build
 run: build
 	@$(I386) /usr/bin/python3 tools/run-installer.py $(if $(TV),--tv '$(TV)') \
 	  $(if $(SCENARIO),--scenario '$(SCENARIO)') $(if $(AUTO),--auto)
+
+# Every benchmark, built without sanitizers (preset bench) and on the shipped 32-bit build; one
+# table in build/bench/report.md (README, Benchmarks). Figures only: nothing fails on a figure.
+bench: windows
+	@[ -f build/bench/CMakeCache.txt ] || cmake --preset bench $(CMAKE_ARGS) >/dev/null
+	cmake --build build/bench -j $(JOBS) --target bench_bridge linkemu kavorin_bridge
+	cmake --build $(WIN) -j $(JOBS) --target install_bench startup_bench minimal_window
+	tools/wine-prefix.sh $(WIN)
+	/usr/bin/python3 bench/report.py
 
 clean:
 	rm -rf build

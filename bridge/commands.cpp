@@ -246,14 +246,9 @@ int Shell(const Invocation& inv, const Settings& settings, Console& console) {
   DeviceLink link(settings.timeouts);
   if (!Reach(link, *target, console)) return 1;
   try {
-    // Asked first, as the SDK client does; nothing in it is needed for a one-shot command, so a
-    // device that ignores it only costs the wait.
-    try {
-      if (std::optional<Stream> capability = link.Open("capability:")) {
-        link.AwaitClose(*capability, settings.timeouts.idleMs);
-      }
-    } catch (const net::TimeoutError&) {
-    }
+    // Asked first, as the SDK client does, but not waited for: nothing in it is needed for a
+    // one-shot command, so both OPENs leave together and the answer is dropped.
+    link.Ask("capability:");
     std::optional<Stream> stream = link.Open(service);
     if (!stream) {
       console.Err("closed\n");
@@ -291,17 +286,6 @@ class SyncWriter {
   int idleMs_;
   std::vector<uint8_t> buffer_;
 };
-
-// Waits for the next sync reply, reading the stream as needed.
-sync::Reply AwaitReply(DeviceLink& link, Stream& stream, sync::ReplyDecoder& decoder, int idleMs) {
-  sync::Reply reply;
-  std::vector<uint8_t> data;
-  while (!decoder.Next(reply)) {
-    if (!link.Read(stream, data, idleMs)) throw StreamClosed("the device closed the stream");
-    decoder.Feed(data);
-  }
-  return reply;
-}
 
 int Push(const Invocation& inv, const Settings& settings, Console& console) {
   std::optional<Resolved> target = ResolveTarget(inv, settings, console);
@@ -358,95 +342,149 @@ int Push(const Invocation& inv, const Settings& settings, Console& console) {
   }
   const std::string baseName = sync::BaseName(inv.local);
 
-  try {
+  // One attempt on one sync stream. SEND, the DATA chunks, and at the end DONE with QUIT fill
+  // WRTEs of the device's full size. Whether `remote` names a directory is asked with a STAT
+  // that leads the first WRTE instead of costing a round trip of its own: the answer always
+  // comes first, and should it be a directory the device refuses to write a file over it, so
+  // the attempt ends there and the push starts again with the local name appended.
+  enum class Outcome { Pushed, Failed, IntoDirectory };
+  struct Attempt {
+    Outcome outcome = Outcome::Pushed;
+    std::string reason;  // Failed: the device's FAIL text
+    bool quitSent = false;
+  };
+  uint64_t done = 0;
+  const auto start = Clock::now();
+  auto lastProgress = start;
+  auto attempt = [&](bool statFirst) {
+    Attempt result;
     sync::ReplyDecoder replies;
-    SyncWriter writer(link, *stream, idle);
-
-    // A remote directory, named as such or existing as one, receives the file under its name.
-    if (remote.size() <= sync::kMaxPathLength) {
-      sync::AppendStat(writer.Buffer(), remote);
-      writer.SendAll();
-      sync::Reply st = AwaitReply(link, *stream, replies, idle);
-      if (st.id != sync::kStat) throw ProtocolError("expected a STAT reply");
-      if (sync::EndsWithSeparator(remote)) {
-        remote += baseName;
-      } else if ((st.mode & sync::kModeTypeMask) == sync::kModeDirectory) {
-        remote += "/" + baseName;
+    bool statKnown = !statFirst;
+    bool directory = false;
+    // The device's next reply among those arrived; a STAT answer is taken here.
+    auto take = [&](sync::Reply& reply) {
+      while (!directory && replies.Next(reply)) {
+        if (statKnown) return true;
+        if (reply.id != sync::kStat) throw ProtocolError("expected a STAT reply");
+        statKnown = true;
+        directory = (reply.mode & sync::kModeTypeMask) == sync::kModeDirectory;
       }
-    }
-    if (remote.size() + 6 > sync::kMaxPathLength) {
-      quit();
-      return fail("error: remote path is too long: '" + remote + "'\n");
-    }
-
-    const auto start = Clock::now();
-    auto lastProgress = start;
-    sync::AppendSend(writer.Buffer(), remote);
-    uint64_t done = 0;
-    std::vector<uint8_t> chunk(sync::kMaxData);
-    std::optional<sync::Reply> early;
-    for (;;) {
-      size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
-      if (n == 0) {
-        if (std::ferror(file.get())) {
-          quit();
-          return fail("error: cannot read '" + inv.local + "'\n");
-        }
-        break;
+      return false;
+    };
+    auto arrived = [&] {
+      replies.Feed(stream->pending);
+      stream->pending.clear();
+    };
+    auto intoDirectory = [&] {
+      result.outcome = Outcome::IntoDirectory;
+      return result;
+    };
+    auto finish = [&](const sync::Reply& status) {
+      if (status.id == sync::kFail) {
+        result.outcome = Outcome::Failed;
+        result.reason = status.text;
+      } else if (status.id != sync::kOkay) {
+        throw ProtocolError("expected OKAY or FAIL after DONE");
       }
-      sync::AppendDataHeader(writer.Buffer(), uint32_t(n));
-      writer.Buffer().insert(writer.Buffer().end(), chunk.begin(), chunk.begin() + std::ptrdiff_t(n));
-      writer.SendFull();
-      done += n;
-      // The device reports a failure (no space, cannot create) as soon as it happens.
-      if (!stream->pending.empty()) {
-        replies.Feed(stream->pending);
-        stream->pending.clear();
-        sync::Reply reply;
-        if (replies.Next(reply)) {
-          early = reply;
+      return result;
+    };
+    try {
+      SyncWriter writer(link, *stream, idle);
+      if (statFirst) sync::AppendStat(writer.Buffer(), remote);
+      sync::AppendSend(writer.Buffer(), remote);
+      std::vector<uint8_t> chunk(sync::kMaxData);
+      for (;;) {
+        size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
+        if (n == 0) {
+          if (std::ferror(file.get())) throw std::runtime_error("cannot read '" + inv.local + "'");
           break;
         }
+        sync::AppendDataHeader(writer.Buffer(), uint32_t(n));
+        writer.Buffer().insert(writer.Buffer().end(), chunk.begin(), chunk.begin() + std::ptrdiff_t(n));
+        writer.SendFull();
+        done += n;
+        // The device reports a failure (no space, cannot create) as soon as it happens.
+        if (!stream->pending.empty()) {
+          arrived();
+          sync::Reply reply;
+          if (take(reply)) return finish(reply);
+          if (directory) return intoDirectory();
+        }
+        if (Clock::now() - lastProgress >= std::chrono::seconds(1)) {
+          lastProgress = Clock::now();
+          std::string line = "\r";
+          line += format::PushProgress(baseName, done, std::max(done, info.size), MicrosSince(start));
+          console.Out(line);
+          progressShown = true;
+        }
       }
-      if (Clock::now() - lastProgress >= std::chrono::seconds(1)) {
-        lastProgress = Clock::now();
-        console.Out("\r" + format::PushProgress(baseName, done, std::max(done, info.size),
-                                                 MicrosSince(start)));
-        progressShown = true;
-      }
-    }
-    sync::Reply status;
-    if (early) {
-      status = *early;
-    } else {
       sync::AppendDone(writer.Buffer(), info.mtime);
+      sync::AppendQuit(writer.Buffer());
+      result.quitSent = true;
       writer.SendAll();
-      status = AwaitReply(link, *stream, replies, idle);
+      arrived();
+      sync::Reply status;
+      std::vector<uint8_t> data;
+      while (!take(status)) {
+        if (directory) return intoDirectory();
+        if (!link.Read(*stream, data, idle)) throw StreamClosed("the device closed the stream");
+        replies.Feed(data);
+      }
+      return finish(status);
+    } catch (const std::exception&) {
+      // A device that refuses the transfer may close the stream right after saying why.
+      try {
+        arrived();
+        sync::Reply reply;
+        if (take(reply) && reply.id == sync::kFail) return finish(reply);
+      } catch (const std::exception&) {
+      }
+      if (directory) return intoDirectory();
+      throw;
     }
-    if (status.id == sync::kFail) {
-      quit();
-      return fail("error: failed to close '" + remote + "': " + format::Printable(status.text) +
-                  "\n");
+  };
+
+  try {
+    bool statFirst = true;
+    if (sync::EndsWithSeparator(remote)) {
+      remote += baseName;
+      statFirst = false;
     }
-    if (status.id != sync::kOkay) throw ProtocolError("expected OKAY or FAIL after DONE");
-    const uint64_t elapsed = MicrosSince(start);
-    quit();
-    console.Out("\r" + format::PushProgress(baseName, done, done, elapsed) + "\n");
-    console.Out("1 file(s) pushed. 0 file(s) skipped.\n");
-    console.Out(format::PushSummary(inv.local, done, elapsed));
-    return 0;
-  } catch (const std::exception& e) {
-    // A device that fails the transfer may close the stream right after its FAIL.
-    try {
-      sync::ReplyDecoder late;
-      late.Feed(stream->pending);
-      sync::Reply reply;
-      if (late.Next(reply) && reply.id == sync::kFail) {
-        return fail("error: failed to close '" + remote + "': " + format::Printable(reply.text) +
+    for (;;) {
+      if (remote.size() + 6 > sync::kMaxPathLength) {
+        quit();
+        return fail("error: remote path is too long: '" + remote + "'\n");
+      }
+      Attempt result = attempt(statFirst);
+      if (result.outcome == Outcome::IntoDirectory) {
+        // This stream's SEND named the directory itself; a new stream gets the right name.
+        link.Close(*stream);
+        stream = link.Open("sync:");
+        if (!stream) throw StreamClosed("the device refused a new sync channel");
+        remote += "/" + baseName;
+        statFirst = false;
+        done = 0;
+        std::rewind(file.get());
+        continue;
+      }
+      if (result.outcome == Outcome::Failed) {
+        if (result.quitSent) {
+          link.Close(*stream);
+        } else {
+          quit();
+        }
+        return fail("error: failed to close '" + remote + "': " + format::Printable(result.reason) +
                     "\n");
       }
-    } catch (const std::exception&) {
+      // The device's OKAY means the file is complete; its CLSE after our QUIT is not awaited.
+      const uint64_t elapsed = MicrosSince(start);
+      link.Close(*stream);
+      console.Out("\r" + format::PushProgress(baseName, done, done, elapsed) + "\n");
+      console.Out("1 file(s) pushed. 0 file(s) skipped.\n");
+      console.Out(format::PushSummary(inv.local, done, elapsed));
+      return 0;
     }
+  } catch (const std::exception& e) {
     return fail("error: failed to push '" + inv.local + "': " + Reason(e) + "\n");
   }
 }

@@ -38,6 +38,17 @@ void DeviceLink::HandleOther(const wire::Message& message) {
     case wire::kCnxn:
       if (connected_) throw ProtocolError("the device restarted the session");
       break;
+    case wire::kOkay:
+    case wire::kClse: {
+      // The answer to an Ask: accepted streams are closed at once, refused ones forgotten.
+      auto it = std::find(unwanted_.begin(), unwanted_.end(), message.arg1);
+      if (it == unwanted_.end()) break;
+      unwanted_.erase(it);
+      if (message.command == wire::kOkay && message.arg0 != 0) {
+        Send(wire::kClse, message.arg1, message.arg0);
+      }
+      break;
+    }
     default:
       // Stray OKAY/WRTE/CLSE for streams we are not waiting on, and commands we do not know,
       // are ignored; they do not count as progress.
@@ -67,16 +78,23 @@ void DeviceLink::Handshake() {
   }
 }
 
-std::optional<Stream> DeviceLink::Open(std::string_view service) {
+uint32_t DeviceLink::SendOpen(std::string_view service) {
   std::vector<uint8_t> payload(service.begin(), service.end());
   payload.push_back(0);
   if (payload.size() > maxSend_) {
     throw ProtocolError("the command is longer than the device accepts (" +
                         std::to_string(maxSend_) + " bytes)");
   }
+  const uint32_t local = nextLocalId_++;
+  Send(wire::kOpen, local, 0, payload);
+  return local;
+}
+
+void DeviceLink::Ask(std::string_view service) { unwanted_.push_back(SendOpen(service)); }
+
+std::optional<Stream> DeviceLink::Open(std::string_view service) {
   Stream stream;
-  stream.local = nextLocalId_++;
-  Send(wire::kOpen, stream.local, 0, payload);
+  stream.local = SendOpen(service);
   const auto deadline = net::After(timeouts_.openMs);
   for (;;) {
     wire::Message m = ReadMessage(deadline);

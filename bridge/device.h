@@ -49,6 +49,9 @@ class DeviceLink {
 
   // Opens a service; nullopt when the device refuses it with CLSE.
   std::optional<Stream> Open(std::string_view service);
+  // Opens a service whose answer is not wanted, without waiting: the stream is closed as soon
+  // as the device accepts it, while we go on with other streams.
+  void Ask(std::string_view service);
   // Next bytes of the stream into `data`; false once the device closed it. Throws
   // net::TimeoutError after `idleMs` without progress.
   bool Read(Stream& stream, std::vector<uint8_t>& data, int idleMs);
@@ -65,6 +68,8 @@ class DeviceLink {
   void Send(uint32_t command, uint32_t arg0, uint32_t arg1, std::span<const uint8_t> payload = {});
   // Messages that concern no stream we wait on: lock changes, strays, unknown commands.
   void HandleOther(const wire::Message& message);
+  // OPEN with the next local id; returns that id.
+  uint32_t SendOpen(std::string_view service);
 
   Timeouts timeouts_;
   net::Socket socket_;
@@ -74,6 +79,7 @@ class DeviceLink {
   bool connected_ = false;
   uint32_t maxSend_ = wire::kDefaultDeviceMaxPayload;
   uint32_t nextLocalId_ = 1;
+  std::vector<uint32_t> unwanted_;  // local ids opened by Ask and not yet closed
   std::vector<uint8_t> receiveBuffer_ = std::vector<uint8_t>(64 * 1024);
   std::vector<uint8_t> sendBuffer_;
 };

@@ -8,6 +8,11 @@
 // command reaching the client to nothing of it running and both payloads gone.
 // The installer is driven from outside, as a user would: text into the address field, a click
 // on Install. A run has ended when the journal holds eleven calls and the payloads are gone.
+// With --tv [--rows] [KavorinInstaller.exe] it measures the shipped installer and the client
+// inside it against a TV at 127.0.0.1:26101 (bench/install/run_tv.py puts the TV simulator
+// there behind the link emulator): connect plus one shell command, as two runs of that client,
+// next to the protocol's floor; and the whole installation next to a batch file running the
+// same eleven lines with the same two payloads, taken from the installer's resources.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -20,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "../bridge/floor.h"
 #include "install/InstallSteps.h"
 
 namespace {
@@ -229,9 +235,10 @@ private:
     std::thread thread_;
 };
 
-Clock::duration RunBatch(const std::wstring& recorder, const std::wstring& folder) {
+Clock::duration RunBatch(const std::wstring& recorder, const std::wstring& folder,
+                         const std::wstring& package = {}) {
     CopyFileW(recorder.c_str(), (folder + L"\\iu.exe").c_str(), FALSE);
-    CopyFileW(recorder.c_str(), (folder + L"\\KAVORIN.wgt").c_str(), FALSE);
+    CopyFileW((package.empty() ? recorder : package).c_str(), (folder + L"\\KAVORIN.wgt").c_str(), FALSE);
     CreateDirectoryW((folder + L"\\doLog").c_str(), nullptr);
     std::string batch = "@echo off\r\n";
     const InstallCommandInputs in{L"127.0.0.1", L"Qw7TzLp2Xe.KAVORIN", L"KAVORIN", L"/opt/usr/apps/tmp"};
@@ -250,7 +257,7 @@ Clock::duration RunBatch(const std::wstring& recorder, const std::wstring& folde
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION pi{};
-    std::wstring line = L"cmd.exe /c run.bat";
+    std::wstring line = L"cmd.exe /c run.bat >nul";  // the installer's commands print nowhere either
     const auto t0 = Clock::now();
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi))
         return {};
@@ -279,7 +286,7 @@ bool BridgeRunning() {
     return running;
 }
 
-int MeasureServerExit(const std::wstring& exe) {
+int MeasureServerExit(const std::wstring& exe, bool rows) {
     const int rounds = 3;
     SetEnvironmentVariableW(L"KAVORIN_RECORDER_SCRIPT", L"success");
     SetEnvironmentVariableW(L"KAVORIN_RECORDER_SERVER", L"1");
@@ -309,6 +316,9 @@ int MeasureServerExit(const std::wstring& exe) {
         }
         app.Close();
         RemoveTree(work);
+        if (rows)
+            std::printf("@row\tSDK-like server exiting %ls ms after kill-server: last command to folder clean\t%.3f\tms\t"
+                        "the server's own exit time\t%ls\t\t\n", exitMs, Median(ms), exitMs);
         std::printf("  server exits %ls ms after kill-server: median %.0f ms, rounds", exitMs, Median(ms));
         for (double v : ms) std::printf(" %.0f", v);
         std::printf("\n");
@@ -316,11 +326,154 @@ int MeasureServerExit(const std::wstring& exe) {
     return 0;
 }
 
+// Writes an RCDATA resource of `exe` to `file`.
+bool SaveResource(const std::wstring& exe, const wchar_t* name, const std::wstring& file) {
+    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) return false;
+    bool ok = false;
+    if (HRSRC info = FindResourceW(module, name, MAKEINTRESOURCEW(10))) {  // RT_RCDATA
+        const DWORD size = SizeofResource(module, info);
+        const void* bytes = LockResource(LoadResource(module, info));
+        HANDLE f = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ok = bytes && f != INVALID_HANDLE_VALUE && WriteFile(f, bytes, size, &written, nullptr) && written == size;
+        if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+    }
+    FreeLibrary(module);
+    return ok;
+}
+
+std::string ReadAll(const std::wstring& path) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    std::string bytes;
+    char buffer[8192];
+    DWORD got = 0;
+    while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+    CloseHandle(f);
+    return bytes;
+}
+
+// Runs `line` (hidden, in `folder`) and returns how long it took.
+Clock::duration RunProcess(std::wstring line, const std::wstring& folder) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const auto t0 = Clock::now();
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi))
+        return {};
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    const auto took = Clock::now() - t0;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return took;
+}
+
+// One Install press of the real installer: from the click until both payloads are gone again
+// (they appear at once, live through the eleven commands, and go just before the verdict).
+Clock::duration RunReal(Installer& app) {
+    const std::wstring iu = app.work + L"\\iu.exe", wgt = app.work + L"\\KAVORIN.wgt";
+    SendMessageW(app.edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"127.0.0.1"));
+    const auto t0 = Clock::now();
+    PostMessageW(app.install, BM_CLICK, 0, 0);
+    while (!Exists(iu) && Clock::now() - t0 < std::chrono::seconds(30)) Sleep(1);
+    while ((Exists(iu) || Exists(wgt)) && Clock::now() - t0 < std::chrono::minutes(5)) Sleep(1);
+    return Clock::now() - t0;
+}
+
+void Row(bool rows, const char* figure, double value, const char* anchor, double anchorValue,
+         const char* goal, const std::string& note) {
+    if (rows)
+        std::printf("@row\t%s\t%.3f\tms\t%s\t%.3f\t%s\t%s\n", figure, value, anchor, anchorValue, goal, note.c_str());
+}
+
+std::string Rounds(const std::vector<double>& a, const std::vector<double>& b) {
+    char part[32];
+    std::string text = "rounds:";
+    for (double v : a) text += (std::snprintf(part, sizeof part, " %.0f", v), part);
+    text += " / batch:";
+    for (double v : b) text += (std::snprintf(part, sizeof part, " %.0f", v), part);
+    return text;
+}
+
+int MeasureAgainstTv(const std::wstring& exe, bool rows) {
+    const int rounds = 5;
+    const double rttMs = 5.0, rateMbit = 50.0;
+    const std::wstring payloads = TempDir(L"payloads");
+    const std::wstring iu = payloads + L"\\iu.exe", wgt = payloads + L"\\KAVORIN.wgt";
+    if (!SaveResource(exe, L"IUFILE", iu) || !SaveResource(exe, L"WGTFILE", wgt)) {
+        std::fprintf(stderr, "cannot read the payloads of %ls\n", exe.c_str());
+        return 1;
+    }
+
+    // 1. connect plus one shell command: two runs of the client, as the installer starts them.
+    std::vector<double> clientMs;
+    const std::wstring client = L"\"" + iu + L"\" ";
+    for (int r = 0; r < 6; ++r) {
+        RunProcess(client + L"kill-server", payloads);
+        const auto took = RunProcess(client + L"connect 127.0.0.1:26101", payloads) +
+                          RunProcess(client + L"shell 0 getappinstallpath", payloads);
+        if (r > 0) clientMs.push_back(Ms(took));  // the first start of the client warms the caches
+    }
+    const double floorMs =
+        kb::bench::ConnectShellFloor("shell:0 getappinstallpath", 30).Ms({rttMs, rateMbit});
+    std::printf("against the TV at 127.0.0.1:26101, RTT %.0f ms, %.0f Mbit/s\n", rttMs, rateMbit);
+    std::printf("  connect + one shell command, two runs of iu.exe: %8.1f ms (floor %.1f ms, x%.1f)\n",
+                Median(clientMs), floorMs, Median(clientMs) / floorMs);
+    Row(rows, "iu.exe (32-bit, Wine): connect + one shell command, RTT 5 ms", Median(clientMs),
+        "protocol floor", floorMs, "", "two process starts of the client under Wine dominate");
+
+    // 2. The whole installation: installer and batch file alternately, so both see the same load.
+    std::vector<double> installerMs, batchMs;
+    bool allInstalled = true;
+    const std::wstring work = TempDir(L"installer-tv");
+    const std::wstring batchDir = TempDir(L"batch-tv");
+    Installer app;
+    if (!app.Start(exe, work)) {
+        std::fprintf(stderr, "could not start or find the installer window: %ls\n", exe.c_str());
+        return 1;
+    }
+    for (int r = 0; r <= rounds; ++r) {
+        const double installer = Ms(RunReal(app));
+        allInstalled = allInstalled && ReadAll(work + L"\\doLog\\step6.txt").find("install completed") != std::string::npos;
+        const double batch = Ms(RunBatch(iu, batchDir, wgt));
+        allInstalled = allInstalled && ReadAll(batchDir + L"\\doLog\\step6.txt").find("install completed") != std::string::npos;
+        if (r == 0) continue;  // warm-up of both
+        installerMs.push_back(installer);
+        batchMs.push_back(batch);
+    }
+    app.Close();
+    RemoveTree(work);
+    RemoveTree(batchDir);
+    RemoveTree(payloads);
+    const double a = Median(installerMs), b = Median(batchMs);
+    std::printf("  whole installation, installer  : %8.1f ms\n", a);
+    std::printf("  the same 11 lines from a .bat  : %8.1f ms\n", b);
+    std::printf("  ratio installer / batch        : %8.3f  (%s)\n", a / b, Rounds(installerMs, batchMs).c_str());
+    std::printf("  every run installed the widget : %s\n", allInstalled ? "yes" : "NO");
+    Row(rows, "whole installation at RTT 5 ms: KavorinInstaller.exe (Release, real iu.exe)", a,
+        "the same eleven lines from a batch file", b, "1.05",
+        Rounds(installerMs, batchMs) + (allInstalled ? "; every run installed" : "; NOT every run installed"));
+    return allInstalled ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc > 1 && std::wstring(argv[1]) == L"--tv") {
+        bool rows = false;
+        std::wstring exe = KAVORIN_BENCH_SHIPPED;
+        for (int i = 2; i < argc; ++i) {
+            if (std::wstring(argv[i]) == L"--rows") rows = true;
+            else exe = argv[i];
+        }
+        return MeasureAgainstTv(exe, rows);
+    }
+    // --rows (last) adds the report's machine-readable lines.
+    const bool rows = argc > 1 && std::wstring(argv[argc - 1]) == L"--rows";
+    if (rows) --argc;
     if (argc > 1 && std::wstring(argv[1]) == L"--server-exit")
-        return MeasureServerExit(argc > 2 ? argv[2] : KAVORIN_BENCH_INSTALLER);
+        return MeasureServerExit(argc > 2 ? argv[2] : KAVORIN_BENCH_INSTALLER, rows);
     const std::wstring exe = argc > 1 ? argv[1] : KAVORIN_BENCH_INSTALLER;
     const std::wstring recorder = argc > 2 ? argv[2] : KAVORIN_BENCH_RECORDER;
     const int rounds = 5;
@@ -425,5 +578,14 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("\n  rounds, batch ms    :");
     for (double v : batchMs) std::printf(" %.0f", v);
     std::printf("\n");
+    if (rows) {
+        std::printf("@row\twhole run with the recording stand-in (no TV, no network)\t%.3f\tms\t"
+                    "the same eleven lines from a batch file\t%.3f\t\tinstaller runs answer a message every 5 ms "
+                    "meanwhile\n", Median(installerMs), Median(batchMs));
+        std::printf("@row\tinstaller CPU while one 5 s command runs (Linux /proc)\t%.3f\tms\t\t\t\t%.0f ms command\n",
+                    unixCpuDuringMs, slowMs);
+        std::printf("@row\tlongest answer of the window to a sent message during a run\t%.3f\tms\t\t\t\tp99 %.1f ms\n",
+                    std::max(worstInstantMs, worstSlowMs), std::max(p99InstantMs, p99SlowMs));
+    }
     return 0;
 }

@@ -305,9 +305,16 @@ TEST_F(Commands, PushRespectsTheDevicePayloadLimitAndKeepsEveryByte) {
     FakeTv::Record rec = tv.Snapshot();
     EXPECT_TRUE(rec.violations.empty()) << rec.violations.front();
     EXPECT_EQ(rec.largestWrite, limit);  // full-size writes, never larger
+    // Each write waits a round trip: all but the last are full, STAT and QUIT ride along.
+    EXPECT_EQ(uint64_t(rec.syncWrites), (rec.syncBytes + limit - 1) / limit);
     const auto& f = rec.files["/opt/usr/apps/tmp/big.wgt"];
     EXPECT_TRUE(std::string(f.data.begin(), f.data.end()) == data);
   }
+  FakeTv tv;
+  ASSERT_EQ(Run("kill-server").code, 0);
+  Connect(tv);
+  ASSERT_EQ(Run("push " + WriteLocal("small.wgt", "zip") + " /opt/usr/apps/tmp/small.wgt").code, 0);
+  EXPECT_EQ(tv.Snapshot().syncWrites, 1);
 }
 
 TEST_F(Commands, PushIntoADirectoryUsesTheLocalName) {
@@ -317,9 +324,19 @@ TEST_F(Commands, PushIntoADirectoryUsesTheLocalName) {
   const std::string local = WriteLocal("KAVORIN.wgt", "zip");
   EXPECT_EQ(Run("push " + local + " /opt/usr/apps/tmp").code, 0);
   EXPECT_EQ(Run("push " + local + " /home/owner/share/").code, 0);
+  // Found to be a directory only after many writes went out: all of it again, under its name.
+  const std::string data = RandomBytes(300000, 5);
+  const std::string big = WriteLocal("big.wgt", data);
+  Result r = Run("push " + big + " /opt/usr/apps/tmp");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("(300000 bytes in "), std::string::npos) << r.out;
   FakeTv::Record rec = tv.Snapshot();
   EXPECT_EQ(rec.files.count("/opt/usr/apps/tmp/KAVORIN.wgt"), 1u);
   EXPECT_EQ(rec.files.count("/home/owner/share/KAVORIN.wgt"), 1u);
+  const auto& f = rec.files["/opt/usr/apps/tmp/big.wgt"];
+  EXPECT_TRUE(std::string(f.data.begin(), f.data.end()) == data);
+  EXPECT_EQ(rec.files.size(), 3u);
+  EXPECT_TRUE(rec.violations.empty()) << rec.violations.front();
 }
 
 TEST_F(Commands, FailedPushesSayWhyAndDoNotClaimSuccess) {

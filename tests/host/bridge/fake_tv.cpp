@@ -1,6 +1,7 @@
 #include "fake_tv.h"
 
 #include <chrono>
+#include <deque>
 
 namespace kb::test {
 
@@ -171,8 +172,21 @@ void FakeTv::Session(net::Socket& socket) {
     conn.Send(wire::kOkay, 999, 999);
   };
 
+  // OPENs that arrived while another stream was busy; served next, in order.
+  std::deque<wire::Message> opens;
+  // Capability answers sent and not yet acknowledged: our CLSE follows the client's OKAY, while
+  // other streams are served meanwhile, as the TV's daemon runs each service on its own.
+  std::map<uint32_t, uint32_t> answered;  // our id -> client's id
+  auto other = [&](wire::Message& r) {
+    if (r.command == wire::kOpen) opens.push_back(std::move(r));
+    auto it = answered.find(r.arg1);
+    if (it == answered.end()) return;
+    if (r.command == wire::kOkay) conn.Send(wire::kClse, it->first, it->second);
+    if (r.command == wire::kOkay || r.command == wire::kClse) answered.erase(it);
+  };
   // Sends `bytes` as WRTEs no larger than our limit, each after the client's OKAY for the last.
-  // Client data arriving meanwhile is acknowledged and kept in `inbound`.
+  // Client data arriving meanwhile is acknowledged and kept in `inbound`. False when the client
+  // closed the stream instead.
   auto sendData = [&](uint32_t local, uint32_t remote, std::span<const uint8_t> bytes,
                       std::vector<uint8_t>* inbound) {
     while (!bytes.empty()) {
@@ -187,15 +201,25 @@ void FakeTv::Session(net::Socket& socket) {
           if (inbound) inbound->insert(inbound->end(), r.payload.begin(), r.payload.end());
           conn.Send(wire::kOkay, local, remote);
         }
-        if (r.command == wire::kClse && r.arg1 == local) throw net::NetError("client closed stream");
+        if (r.command == wire::kClse && r.arg1 == local) return false;
+        if (r.arg1 != local) other(r);
       }
     }
+    return true;
   };
 
   uint32_t nextId = 100;
   for (;;) {
-    m = conn.Read(30000);
-    if (m.command != wire::kOpen) continue;
+    if (opens.empty()) {
+      m = conn.Read(30000);
+    } else {
+      m = std::move(opens.front());
+      opens.pop_front();
+    }
+    if (m.command != wire::kOpen) {
+      other(m);
+      continue;
+    }
     const std::string service = ServiceName(m.payload);
     const uint32_t remote = m.arg0;
     const uint32_t local = nextId++;
@@ -210,8 +234,8 @@ void FakeTv::Session(net::Socket& socket) {
       text.push_back('\0');
       std::vector<uint8_t> reply{uint8_t(text.size() & 0xff), uint8_t(text.size() >> 8)};
       reply.insert(reply.end(), text.begin(), text.end());
-      sendData(local, remote, reply, nullptr);
-      conn.Send(wire::kClse, local, remote);
+      conn.Send(wire::kWrte, local, remote, reply);
+      answered[local] = remote;
     } else if (service.rfind("shell:", 0) == 0 && service.size() > 6) {
       if (fault == Fault::RefuseShell) {
         conn.Send(wire::kClse, 0, remote);
@@ -248,7 +272,7 @@ void FakeTv::Session(net::Socket& socket) {
         conn.SendRaw(header);
         return conn.Drain();
       }
-      sendData(local, remote, Bytes(output), nullptr);
+      if (!sendData(local, remote, Bytes(output), nullptr)) throw net::NetError("client closed stream");
       conn.Send(wire::kClse, local, remote);
     } else if (service == "sync:") {
       conn.Send(wire::kOkay, local, remote);
@@ -256,14 +280,20 @@ void FakeTv::Session(net::Socket& socket) {
       std::string path;
       PushedFile file;
       bool failed = false;
-      auto reply = [&](std::vector<uint8_t> bytes) { sendData(local, remote, bytes, &in); };
-      for (bool quit = false; !quit;) {
+      // The client may close the stream while a reply waits for its OKAY; the session goes on.
+      bool quit = false;
+      auto reply = [&](std::vector<uint8_t> bytes) {
+        if (!quit && !sendData(local, remote, bytes, &in)) quit = true;
+      };
+      while (!quit) {
         wire::Message w = conn.Read();
         if (w.command == wire::kClse && w.arg1 == local) break;
         if (w.command != wire::kWrte || w.arg1 != local) continue;
         {
           std::lock_guard lock(mutex_);
           record_.largestWrite = std::max(record_.largestWrite, uint32_t(w.payload.size()));
+          ++record_.syncWrites;
+          record_.syncBytes += w.payload.size();
         }
         in.insert(in.end(), w.payload.begin(), w.payload.end());
         conn.Send(wire::kOkay, local, remote);
@@ -293,6 +323,22 @@ void FakeTv::Session(net::Socket& socket) {
             path = body.substr(0, body.rfind(','));
             file = PushedFile{};
             file.mode = body.substr(body.rfind(',') + 1);
+            bool dir = false;
+            {
+              std::lock_guard lock(mutex_);
+              for (const auto& d : directories_) dir = dir || d == path;
+            }
+            if (dir) {
+              // As the TV's daemon: no file over a directory, and the sync session ends.
+              std::vector<uint8_t> f;
+              const std::string why = "Is a directory";
+              wire::AppendLe32(f, sync_ids::kFail);
+              wire::AppendLe32(f, uint32_t(why.size()));
+              f.insert(f.end(), why.begin(), why.end());
+              reply(f);
+              conn.Send(wire::kClse, local, remote);
+              quit = true;
+            }
           } else if (id == sync_ids::kData) {
             file.size += len;
             if (options_.keepPushedData) file.data.insert(file.data.end(), body.begin(), body.end());

@@ -68,6 +68,8 @@ class FakeTv {
     std::vector<std::string> services;
     std::map<std::string, PushedFile> files;
     uint32_t largestWrite = 0;     // largest WRTE payload the client sent
+    int syncWrites = 0;            // WRTEs the client sent on sync streams
+    uint64_t syncBytes = 0;        // and their payload bytes
     std::vector<std::string> violations;  // protocol faults the TV saw from the client
   };
   Record Snapshot() const;

@@ -169,6 +169,26 @@ def test_slow_tv_and_large_payload(work, tv_factory):
     assert tv.problems() == []
 
 
+def test_push_into_a_directory(work, tv_factory):
+    # The STAT rides with the first data; its answer "directory" comes after data went out.
+    # The TV refused that SEND, so the file goes again under its own name, counted once.
+    tv = tv_factory("success", "--tizen", "2.4")
+    data = os.urandom(300000)
+    (work / "KAVORIN.wgt").write_bytes(data[::-1])
+    assert iu(work, "connect " + tv.serial)[0] == 0
+    assert iu(work, "push KAVORIN.wgt /opt/usr/apps/tmp/KAVORIN.wgt")[0] == 0
+    (work / "KAVORIN.wgt").write_bytes(data)
+    code, out, err = iu(work, "push KAVORIN.wgt /opt/usr/apps/tmp")
+    assert code == 0, err
+    check_push_log(out, len(data), "\n")
+    push = tv.events("push")
+    assert [p["status"] for p in push] == ["ok", "failed", "ok"]
+    assert push[2]["path"] == "/opt/usr/apps/tmp/KAVORIN.wgt"
+    assert push[2]["sha256"] == hashlib.sha256(data).hexdigest()
+    assert tv.problems() == []
+    assert all(not e.get("open_streams") for e in tv.events("closed"))
+
+
 def test_stalled_tv_times_out(work, tv_factory):
     tv = tv_factory("slow", "--delay", "20", "--tizen", "2.4")
     start = time.monotonic()
