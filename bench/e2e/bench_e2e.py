@@ -20,12 +20,15 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "tests"))
 import harness  # noqa: E402
+import install_sequence  # noqa: E402
 
-# Bar position while each command runs (command 0 runs at 2, the end is 100).
-BAR_OF_COMMAND = [2, 6, 18, 22, 27, 39, 48, 60, 72, 81, 90]
-COMMANDS = ["kill-server", "connect", "devices", "getappinstallpath", "vd_appuninstall", "mkdir",
-            "push", "vd_appinstall", "rmfile", "applist", "kill-server"]
+# Bar position while each command runs (command 0 runs at 2, the end is 100), and each command's
+# name, from the installer's own rows.
+BAR_OF_COMMAND = install_sequence.bar_while_running()
+COMMANDS = [row["args"].split()[2] if row["args"].startswith("shell ") else row["args"].split()[0]
+            for row in install_sequence.rows()]
 
 
 def one_run(paths, probe, base, texts):
