@@ -15,16 +15,16 @@ constexpr uint16_t kDefaultDevicePort = 26101;
 enum class CommandKind { KillServer, Connect, Devices, Shell, Push, Version, Help };
 
 struct Invocation {
-  CommandKind kind = CommandKind::Help;
-  std::string serial;              // -s <serial>, empty when not given
-  std::string target;              // connect: "<ip>[:<port>]" as typed
-  std::vector<std::string> words;  // shell: the words after "shell"
-  std::string local, remote;       // push
+    CommandKind kind = CommandKind::Help;
+    std::string serial;              // -s <serial>, empty when not given
+    std::string target;              // connect: "<ip>[:<port>]" as typed
+    std::vector<std::string> words;  // shell: the words after "shell"
+    std::string local, remote;       // push
 };
 
 struct ParsedArgs {
-  std::optional<Invocation> invocation;
-  std::string error;  // set when invocation is empty: what was wrong, without "error: "
+    std::optional<Invocation> invocation;
+    std::string error;  // set when invocation is empty: what was wrong, without "error: "
 };
 
 // `args` excludes the program name.
@@ -35,9 +35,9 @@ ParsedArgs ParseArguments(std::span<const std::string> args);
 std::string BuildShellService(std::span<const std::string> words);
 
 struct HostPort {
-  std::string host;
-  uint16_t port = kDefaultDevicePort;
-  std::string serial;  // "<host>:<port>"
+    std::string host;
+    uint16_t port = kDefaultDevicePort;
+    std::string serial;  // "<host>:<port>"
 };
 // Splits "<host>[:<port>]"; the port defaults to 26101. Returns nullopt and sets `badPort` to the
 // offending text when the port is not a decimal number from 1 to 65535. The host is not checked.

@@ -12,8 +12,8 @@
 namespace kb {
 
 struct Settings {
-  std::filesystem::path statePath;  // where `connect` records targets
-  Timeouts timeouts;
+    std::filesystem::path statePath;  // where `connect` records targets
+    Timeouts timeouts;
 };
 
 // `args` excludes the program name. Returns the process exit code.

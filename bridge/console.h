@@ -12,29 +12,29 @@
 namespace kb {
 
 class Console {
- public:
-  virtual ~Console() = default;
-  virtual void Out(std::string_view text) = 0;
-  virtual void Err(std::string_view text) = 0;
-  virtual void Raw(std::span<const uint8_t> bytes) = 0;
+public:
+    virtual ~Console() = default;
+    virtual void Out(std::string_view text) = 0;
+    virtual void Err(std::string_view text) = 0;
+    virtual void Raw(std::span<const uint8_t> bytes) = 0;
 };
 
 // The process's stdout and stderr.
 class StdConsole : public Console {
- public:
-  StdConsole();
-  void Out(std::string_view text) override;
-  void Err(std::string_view text) override;
-  void Raw(std::span<const uint8_t> bytes) override;
+public:
+    StdConsole();
+    void Out(std::string_view text) override;
+    void Err(std::string_view text) override;
+    void Raw(std::span<const uint8_t> bytes) override;
 };
 
 // Collects everything, for tests and benchmarks.
 class BufferConsole : public Console {
- public:
-  void Out(std::string_view text) override { out.append(text); }
-  void Err(std::string_view text) override { err.append(text); }
-  void Raw(std::span<const uint8_t> bytes) override { out.append(bytes.begin(), bytes.end()); }
-  std::string out, err;
+public:
+    void Out(std::string_view text) override { out.append(text); }
+    void Err(std::string_view text) override { err.append(text); }
+    void Raw(std::span<const uint8_t> bytes) override { out.append(bytes.begin(), bytes.end()); }
+    std::string out, err;
 };
 
 }  // namespace kb

@@ -16,8 +16,7 @@ std::string DeviceLine(std::string_view serial, std::string_view state, std::str
 // One progress line without the leading "\r": "pushed", the base name right-aligned to 30,
 // percent, amount in the unit chosen by the total size (B below 10 KiB, KB below 10 MiB, else
 // MB) and speed, TAB-separated.
-std::string PushProgress(std::string_view baseName, uint64_t done, uint64_t total,
-                         uint64_t elapsedMicros);
+std::string PushProgress(std::string_view baseName, uint64_t done, uint64_t total, uint64_t elapsedMicros);
 // "<local path left-justified to 30>   <n>KB/s (<bytes> bytes in <s>.<ms>s)".
 std::string PushSummary(std::string_view localPath, uint64_t bytes, uint64_t elapsedMicros);
 // KB per second as the client reports it: bytes * 10^6 / microseconds / 1024.

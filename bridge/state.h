@@ -10,9 +10,9 @@
 namespace kb {
 
 struct Target {
-  std::string serial;          // "<ip>:<port>"
-  std::string state = "device";  // "device" or "locked", as the TV's banner last said
-  std::string name;            // model name from the banner, empty when unknown
+    std::string serial;            // "<ip>:<port>"
+    std::string state = "device";  // "device" or "locked", as the TV's banner last said
+    std::string name;              // model name from the banner, empty when unknown
 };
 
 std::string SerializeTargets(const std::vector<Target>& targets);

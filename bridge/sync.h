@@ -41,23 +41,23 @@ bool EndsWithSeparator(std::string_view remotePath);
 std::string BaseName(std::string_view localPath);
 
 struct Reply {
-  uint32_t id = 0;      // kStat, kOkay or kFail
-  uint32_t mode = 0;    // kStat: 0 when the path does not exist
-  uint32_t size = 0;    // kStat
-  uint32_t mtime = 0;   // kStat
-  std::string text;     // kFail: the reason
+    uint32_t id = 0;     // kStat, kOkay or kFail
+    uint32_t mode = 0;   // kStat: 0 when the path does not exist
+    uint32_t size = 0;   // kStat
+    uint32_t mtime = 0;  // kStat
+    std::string text;    // kFail: the reason
 };
 
 // Splits the device's reply bytes into STAT, OKAY and FAIL replies; anything else throws
 // ProtocolError, as does a FAIL longer than kMaxFailText.
 class ReplyDecoder {
- public:
-  void Feed(std::span<const uint8_t> bytes);
-  bool Next(Reply& out);
-  size_t Buffered() const { return buffer_.size(); }
+public:
+    void Feed(std::span<const uint8_t> bytes);
+    bool Next(Reply& out);
+    size_t Buffered() const { return buffer_.size(); }
 
- private:
-  std::vector<uint8_t> buffer_;
+private:
+    std::vector<uint8_t> buffer_;
 };
 
 }  // namespace kb::sync

@@ -14,8 +14,8 @@ namespace kb {
 
 // Any violation of the protocol by the device: the connection cannot be trusted afterwards.
 class ProtocolError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+public:
+    using std::runtime_error::runtime_error;
 };
 
 namespace wire {
@@ -38,10 +38,10 @@ constexpr size_t kHeaderSize = 24;
 constexpr std::string_view kHostBanner{"host::\0", 7};
 
 struct Message {
-  uint32_t command = 0;
-  uint32_t arg0 = 0;
-  uint32_t arg1 = 0;
-  std::vector<uint8_t> payload;
+    uint32_t command = 0;
+    uint32_t arg0 = 0;
+    uint32_t arg1 = 0;
+    std::vector<uint8_t> payload;
 };
 
 // Sum of all bytes, as the device computes data_check.
@@ -52,8 +52,7 @@ void AppendMessage(std::vector<uint8_t>& out, uint32_t command, uint32_t arg0, u
                    std::span<const uint8_t> payload);
 std::vector<uint8_t> EncodeMessage(uint32_t command, uint32_t arg0, uint32_t arg1,
                                    std::span<const uint8_t> payload = {});
-std::vector<uint8_t> EncodeMessage(uint32_t command, uint32_t arg0, uint32_t arg1,
-                                   std::string_view payload);
+std::vector<uint8_t> EncodeMessage(uint32_t command, uint32_t arg0, uint32_t arg1, std::string_view payload);
 
 // "CNXN", "WRTE", ... or "0x1234abcd" for anything else; for error messages.
 std::string CommandName(uint32_t command);
@@ -66,25 +65,25 @@ void AppendLe32(std::vector<uint8_t>& out, uint32_t value);
 // bytes that will not come; the checksum is checked when the payload is complete. Every
 // violation throws ProtocolError. Commands are not interpreted here.
 class MessageDecoder {
- public:
-  explicit MessageDecoder(uint32_t maxPayload = kHostMaxPayload) : maxPayload_(maxPayload) {}
+public:
+    explicit MessageDecoder(uint32_t maxPayload = kHostMaxPayload) : maxPayload_(maxPayload) {}
 
-  void Feed(std::span<const uint8_t> bytes);
-  // True and fills `out` when a whole message is buffered.
-  bool Next(Message& out);
-  size_t Buffered() const { return buffer_.size() - offset_; }
+    void Feed(std::span<const uint8_t> bytes);
+    // True and fills `out` when a whole message is buffered.
+    bool Next(Message& out);
+    size_t Buffered() const { return buffer_.size() - offset_; }
 
- private:
-  uint32_t maxPayload_;
-  std::vector<uint8_t> buffer_;
-  size_t offset_ = 0;
+private:
+    uint32_t maxPayload_;
+    std::vector<uint8_t> buffer_;
+    size_t offset_ = 0;
 };
 
 // What the device's CNXN banner "device::<model>::<lock>" says.
 struct DeviceBanner {
-  std::string kind;   // text before the first ':', "device" for a TV
-  std::string model;  // "" when absent or "unknown"
-  bool locked = false;
+    std::string kind;   // text before the first ':', "device" for a TV
+    std::string model;  // "" when absent or "unknown"
+    bool locked = false;
 };
 DeviceBanner ParseDeviceBanner(std::span<const uint8_t> payload);
 

@@ -13,21 +13,57 @@ struct FormNode;
 // Every property any class takes; a control's setter switches on these.
 enum class Prop {
     // every control
-    Left, Top, Width, Height, TabOrder, Caption, FontName, FontHeight, FontStyle, FontColor,
-    FontCharset, ParentFont, Color, ParentColor, Visible, Enabled, TabStop,
+    Left,
+    Top,
+    Width,
+    Height,
+    TabOrder,
+    Caption,
+    FontName,
+    FontHeight,
+    FontStyle,
+    FontColor,
+    FontCharset,
+    ParentFont,
+    Color,
+    ParentColor,
+    Visible,
+    Enabled,
+    TabStop,
     // form
-    BorderStyle, ClientWidth, ClientHeight, MaxWidth, MaxHeight, FormPosition, PixelsPerInch,
-    TextHeight, OldCreateOrder, OnCreate, Icon,
+    BorderStyle,
+    ClientWidth,
+    ClientHeight,
+    MaxWidth,
+    MaxHeight,
+    FormPosition,
+    PixelsPerInch,
+    TextHeight,
+    OldCreateOrder,
+    OnCreate,
+    Icon,
     // radio group
-    Items, Columns, ItemIndex,
+    Items,
+    Columns,
+    ItemIndex,
     // label, edit
-    Alignment, Layout, WordWrap, AutoSize, Transparent, Text, MaxLength,
+    Alignment,
+    Layout,
+    WordWrap,
+    AutoSize,
+    Transparent,
+    Text,
+    MaxLength,
     // buttons
-    Default, Glyph,
+    Default,
+    Glyph,
     // progress bar
-    Min, Max, Position,
+    Min,
+    Max,
+    Position,
     // events
-    OnClick, OnKeyPress,
+    OnClick,
+    OnKeyPress,
 };
 
 enum class Want { Int, NonNegInt, Bool, Color, String, Handler, StringList, FontStyle, Choice };
@@ -41,7 +77,7 @@ struct PropertySpec {
 
 struct ClassSpec {
     const wchar_t* name;
-    const ClassSpec* base;              // the class whose properties it also takes; null for the root
+    const ClassSpec* base;  // the class whose properties it also takes; null for the root
     std::vector<PropertySpec> own = {};
     bool holdsControls = false;
     // Checks between properties (an index inside the items...); raises EFormError.

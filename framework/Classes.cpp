@@ -13,8 +13,8 @@ constexpr WORD kResourceLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 // The full path, so the error box says where the program tried to write.
 UnicodeString FullPath(const UnicodeString& fileName) {
     wchar_t buffer[MAX_PATH * 2];
-    const DWORD n = ::GetFullPathNameW(fileName.c_str(), static_cast<DWORD>(std::size(buffer)),
-                                       buffer, nullptr);
+    const DWORD n =
+        ::GetFullPathNameW(fileName.c_str(), static_cast<DWORD>(std::size(buffer)), buffer, nullptr);
     if (n == 0 || n >= std::size(buffer)) return fileName;
     return UnicodeString(std::wstring(buffer, n));
 }
@@ -40,14 +40,15 @@ void TResourceStream::SaveToFile(UnicodeString fileName) const {
                                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (created == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
-        Sysutils::RaiseSystemError<EFCreateError>(UnicodeString(L"Cannot create file ") + Quoted(fileName), error);
+        Sysutils::RaiseSystemError<EFCreateError>(UnicodeString(L"Cannot create file ") + Quoted(fileName),
+                                                  error);
     }
     UniqueFile file(created);
     auto fail = [&](DWORD error, const std::source_location& where = std::source_location::current()) {
         file.reset();
         ::DeleteFileW(fileName.c_str());  // a payload cut short is of no use to anybody
-        Sysutils::RaiseSystemError<EWriteError>(UnicodeString(L"Stream write error: ") + Quoted(fileName), error,
-                                                where);
+        Sysutils::RaiseSystemError<EWriteError>(UnicodeString(L"Stream write error: ") + Quoted(fileName),
+                                                error, where);
     };
     if (size_ > MAXDWORD) fail(ERROR_FILE_TOO_LARGE);
     // One WriteFile for the whole resource; the count written must be all of it.

@@ -45,8 +45,10 @@ UnicodeString TControl::Caption() const {
 void TControl::SetCaption(const UnicodeString& text) {
     text_ = text.str();
     // Our own controls hear of the change through WM_SETTEXT, as they do when others set it.
-    if (hwnd_) SetWindowTextW(hwnd_, text_.c_str());
-    else TextChanged();
+    if (hwnd_)
+        SetWindowTextW(hwnd_, text_.c_str());
+    else
+        TextChanged();
 }
 
 void TControl::ApplyScale() {
@@ -69,9 +71,18 @@ bool TControl::Apply(Prop id, const FormProperty& p) {
     case Prop::Height: height_ = value; break;
     case Prop::TabOrder: tabOrder_ = value; break;
     case Prop::Caption: text_ = p.text; break;
-    case Prop::FontName: font_.name = p.text; parentFont_ = false; break;
-    case Prop::FontHeight: font_.height = value; parentFont_ = false; break;
-    case Prop::FontColor: font_.color = ColorOf(p); parentFont_ = false; break;
+    case Prop::FontName:
+        font_.name = p.text;
+        parentFont_ = false;
+        break;
+    case Prop::FontHeight:
+        font_.height = value;
+        parentFont_ = false;
+        break;
+    case Prop::FontColor:
+        font_.color = ColorOf(p);
+        parentFont_ = false;
+        break;
     case Prop::FontStyle:
         font_.bold = has(L"fsBold");
         font_.italic = has(L"fsItalic");
@@ -80,7 +91,10 @@ bool TControl::Apply(Prop id, const FormProperty& p) {
         break;
     case Prop::FontCharset: break;  // every font uses the default character set
     case Prop::ParentFont: parentFont_ = p.IsTrue(); break;
-    case Prop::Color: color_ = ColorOf(p); parentColor_ = false; break;
+    case Prop::Color:
+        color_ = ColorOf(p);
+        parentColor_ = false;
+        break;
     case Prop::ParentColor: parentColor_ = p.IsTrue(); break;
     case Prop::Visible:
     case Prop::Enabled:

@@ -12,8 +12,7 @@
 class Exception : public std::exception {
 public:
     explicit Exception(UnicodeString message) : message_(std::move(message)), utf8_(ToUtf8(message_.str())) {}
-    Exception(UnicodeString message, const std::source_location& where)
-        : Exception(std::move(message)) {
+    Exception(UnicodeString message, const std::source_location& where) : Exception(std::move(message)) {
         where_ = Place(where);
     }
     const UnicodeString& Message() const noexcept { return message_; }
@@ -35,7 +34,9 @@ private:
 };
 
 // A resource the program carries is not in its module.
-class EResNotFound : public Exception { using Exception::Exception; };
+class EResNotFound : public Exception {
+    using Exception::Exception;
+};
 // A file could not be created or written. SystemError() is the system's reason, 0 if none.
 class EFCreateError : public Exception {
 public:
@@ -48,8 +49,14 @@ public:
 private:
     unsigned long systemError_;
 };
-class EWriteError : public Exception { using Exception::Exception; };
+class EWriteError : public Exception {
+    using Exception::Exception;
+};
 // An operating-system call failed.
-class EOSError : public Exception { using Exception::Exception; };
+class EOSError : public Exception {
+    using Exception::Exception;
+};
 // The form description is malformed (the message names the line).
-class EFormError : public Exception { using Exception::Exception; };
+class EFormError : public Exception {
+    using Exception::Exception;
+};

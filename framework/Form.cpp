@@ -32,9 +32,12 @@ struct Maker {
     std::unique_ptr<TControl> (*make)(TComponent* owner);
 };
 constexpr Maker kMakers[] = {
-    {TGroupBox::ClassName, &Make<TGroupBox>}, {TRadioGroup::ClassName, &Make<TRadioGroup>},
-    {TLabel::ClassName, &Make<TLabel>},       {TEdit::ClassName, &Make<TEdit>},
-    {TButton::ClassName, &Make<TButton>},     {TBitBtn::ClassName, &Make<TBitBtn>},
+    {TGroupBox::ClassName, &Make<TGroupBox>},
+    {TRadioGroup::ClassName, &Make<TRadioGroup>},
+    {TLabel::ClassName, &Make<TLabel>},
+    {TEdit::ClassName, &Make<TEdit>},
+    {TButton::ClassName, &Make<TButton>},
+    {TBitBtn::ClassName, &Make<TBitBtn>},
     {TProgressBar::ClassName, &Make<TProgressBar>},
 };
 
@@ -90,13 +93,14 @@ bool TForm::Apply(Prop id, const FormProperty& p) {
 
 void TForm::CreateHandle() {
     const int width = Scale(clientWidth_), height = Scale(clientHeight_);
-    CreateControlWindow({.className = kFormClass,
-                         .text = text_,
-                         .style = FormStyle(fixedBorder_),
-                         .exStyle = kFormExStyle,
-                         .bounds = {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT + width, CW_USEDEFAULT + height},
-                         .control = this,
-                         .what = L"the main window"});
+    CreateControlWindow(
+        {.className = kFormClass,
+         .text = text_,
+         .style = FormStyle(fixedBorder_),
+         .exStyle = kFormExStyle,
+         .bounds = {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT + width, CW_USEDEFAULT + height},
+         .control = this,
+         .what = L"the main window"});
     if (iconResource_.empty()) return;
     HINSTANCE inst = GetModuleHandleW(nullptr);
     auto icon = [&](int cx, int cy) {
@@ -172,8 +176,8 @@ HBITMAP TForm::BitmapFor(const std::wstring& resource) {
     auto bmp = static_cast<HBITMAP>(
         LoadImageW(GetModuleHandleW(nullptr), resource.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!bmp)
-        Sysutils::RaiseSystemError<EResNotFound>(L"Picture " + UnicodeString(resource) + L" not found in the program",
-                                                 GetLastError());
+        Sysutils::RaiseSystemError<EResNotFound>(
+            L"Picture " + UnicodeString(resource) + L" not found in the program", GetLastError());
     bitmaps_[resource] = UniqueBitmap(bmp);
     return bmp;
 }
@@ -287,16 +291,19 @@ void TForm::Populate(TWinControl* parent, const FormNode& node, const TPublished
         auto field = published.fields_.find(child.name);
         if (field != published.fields_.end()) {
             if (field->second.className != child.className)
-                FailAt(child.line, L"'" + child.name + L"' must be a " + field->second.className + L", not a " +
-                                       child.className);
+                FailAt(child.line, L"'" + child.name + L"' must be a " + field->second.className +
+                                       L", not a " + child.className);
             field->second.assign(c);
         }
         owned_.push_back(std::move(made));
         parent->AddChild(c);
         c->CreateHandle();
-        if (c->Handle()) SendMessageW(c->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(c->FontHandle()), FALSE);
-        if (const FormProperty* v = child.Find(L"Visible"); v && !v->IsTrue()) ShowWindow(c->Handle(), SW_HIDE);
-        if (const FormProperty* e = child.Find(L"Enabled"); e && !e->IsTrue()) EnableWindow(c->Handle(), FALSE);
+        if (c->Handle())
+            SendMessageW(c->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(c->FontHandle()), FALSE);
+        if (const FormProperty* v = child.Find(L"Visible"); v && !v->IsTrue())
+            ShowWindow(c->Handle(), SW_HIDE);
+        if (const FormProperty* e = child.Find(L"Enabled"); e && !e->IsTrue())
+            EnableWindow(c->Handle(), FALSE);
         if (TWinControl* container = c->AsContainer(); container && c->Spec().holdsControls) {
             Populate(container, child, published);
             OrderTabs(container);

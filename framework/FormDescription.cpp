@@ -19,7 +19,7 @@ enum class Tok { End, Ident, Integer, String, Symbol };
 
 struct Token {
     Tok kind = Tok::End;
-    std::wstring text;      // identifier, string value, or the symbol
+    std::wstring text;  // identifier, string value, or the symbol
     long long integer = 0;
     int line = 1;
     bool spaceBefore = false;
@@ -37,12 +37,14 @@ public:
         wchar_t c = s_[pos_];
         if (IsIdentStart(c)) {
             size_t start = pos_;
-            while (pos_ < s_.size() && (IsIdentStart(s_[pos_]) || IsDigit(s_[pos_]) || s_[pos_] == L'.')) ++pos_;
+            while (pos_ < s_.size() && (IsIdentStart(s_[pos_]) || IsDigit(s_[pos_]) || s_[pos_] == L'.'))
+                ++pos_;
             t.kind = Tok::Ident;
             t.text = s_.substr(start, pos_ - start);
             return t;
         }
-        if (IsDigit(c) || c == L'$' || (c == L'-' && pos_ + 1 < s_.size() && (IsDigit(s_[pos_ + 1]) || s_[pos_ + 1] == L'$'))) {
+        if (IsDigit(c) || c == L'$' ||
+            (c == L'-' && pos_ + 1 < s_.size() && (IsDigit(s_[pos_ + 1]) || s_[pos_ + 1] == L'$'))) {
             t.kind = Tok::Integer;
             t.integer = ReadInteger();
             return t;
@@ -88,18 +90,28 @@ private:
 
     long long ReadInteger() {
         bool negative = false;
-        if (s_[pos_] == L'-') { negative = true; ++pos_; }
+        if (s_[pos_] == L'-') {
+            negative = true;
+            ++pos_;
+        }
         int base = 10;
-        if (s_[pos_] == L'$') { base = 16; ++pos_; }
+        if (s_[pos_] == L'$') {
+            base = 16;
+            ++pos_;
+        }
         size_t start = pos_;
         long long value = 0;
         while (pos_ < s_.size()) {
             wchar_t c = s_[pos_];
             int digit;
-            if (IsDigit(c)) digit = c - L'0';
-            else if (base == 16 && c >= L'a' && c <= L'f') digit = c - L'a' + 10;
-            else if (base == 16 && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
-            else break;
+            if (IsDigit(c))
+                digit = c - L'0';
+            else if (base == 16 && c >= L'a' && c <= L'f')
+                digit = c - L'a' + 10;
+            else if (base == 16 && c >= L'A' && c <= L'F')
+                digit = c - L'A' + 10;
+            else
+                break;
             if (value > (0x7FFFFFFFLL - digit) / base) Fail(line_, L"number too large");
             value = value * base + digit;
             ++pos_;
@@ -132,7 +144,11 @@ private:
             if (pos_ >= s_.size() || s_[pos_] == L'\n') Fail(line_, L"unterminated string");
             wchar_t c = s_[pos_++];
             if (c == L'\'') {
-                if (pos_ < s_.size() && s_[pos_] == L'\'') { out += L'\''; ++pos_; continue; }
+                if (pos_ < s_.size() && s_[pos_] == L'\'') {
+                    out += L'\'';
+                    ++pos_;
+                    continue;
+                }
                 return out;
             }
             out += c;
@@ -177,9 +193,17 @@ private:
         node.className = tok_.text;
         Advance();
         for (;;) {
-            if (tok_.kind == Tok::End) Fail(tok_.line, L"missing 'end' for object '" + node.name + L"' (line " + std::to_wstring(node.line) + L")");
-            if (IsIdent(L"end")) { Advance(); return node; }
-            if (IsIdent(L"object")) { node.children.push_back(ParseObject(depth + 1)); continue; }
+            if (tok_.kind == Tok::End)
+                Fail(tok_.line, L"missing 'end' for object '" + node.name + L"' (line " +
+                                    std::to_wstring(node.line) + L")");
+            if (IsIdent(L"end")) {
+                Advance();
+                return node;
+            }
+            if (IsIdent(L"object")) {
+                node.children.push_back(ParseObject(depth + 1));
+                continue;
+            }
             if (tok_.kind != Tok::Ident) Fail(tok_.line, L"expected a property name, 'object' or 'end'");
             node.properties.push_back(ParseProperty());
         }
@@ -215,18 +239,22 @@ private:
                 p.kind = FormValueKind::Set;
                 Advance();
                 while (!IsSymbol(L']')) {
-                    if (tok_.kind != Tok::Ident) Fail(tok_.line, L"expected a name or ']' in the set of '" + p.name + L"'");
+                    if (tok_.kind != Tok::Ident)
+                        Fail(tok_.line, L"expected a name or ']' in the set of '" + p.name + L"'");
                     p.items.push_back(tok_.text);
                     Advance();
-                    if (IsSymbol(L',')) Advance();
-                    else if (!IsSymbol(L']')) Fail(tok_.line, L"expected ',' or ']' in the set of '" + p.name + L"'");
+                    if (IsSymbol(L','))
+                        Advance();
+                    else if (!IsSymbol(L']'))
+                        Fail(tok_.line, L"expected ',' or ']' in the set of '" + p.name + L"'");
                 }
                 Advance();
             } else if (IsSymbol(L'(')) {
                 p.kind = FormValueKind::StringList;
                 Advance();
                 while (!IsSymbol(L')')) {
-                    if (tok_.kind != Tok::String) Fail(tok_.line, L"expected a string or ')' in the list of '" + p.name + L"'");
+                    if (tok_.kind != Tok::String)
+                        Fail(tok_.line, L"expected a string or ')' in the list of '" + p.name + L"'");
                     p.items.push_back(ParseString());
                 }
                 Advance();
@@ -234,8 +262,7 @@ private:
                 Fail(tok_.line, L"unexpected '" + tok_.text + L"' as the value of '" + p.name + L"'");
             }
             break;
-        case Tok::End:
-            break;
+        case Tok::End: break;
         }
         return p;
     }
@@ -278,8 +305,8 @@ const wchar_t* KindName(FormValueKind k) {
 
 void CheckProperty(const FormNode& node, const FormProperty& p, const PropertySpec& spec) {
     auto wrong = [&](const std::wstring& expected) {
-        Fail(p.line, L"'" + p.name + L"' of '" + node.name + L"' must be " + expected + L", not " +
-                         KindName(p.kind));
+        Fail(p.line,
+             L"'" + p.name + L"' of '" + node.name + L"' must be " + expected + L", not " + KindName(p.kind));
     };
     switch (spec.want) {
     case Want::Int:
@@ -331,7 +358,8 @@ void ValidateNode(const FormNode& node, bool isRoot, std::set<std::wstring>& nam
     // The root is a form of its own class, derived from TForm.
     const ClassSpec* cls = FindClassSpec(isRoot ? L"TForm" : node.className);
     if (!cls) Fail(node.line, L"unknown class '" + node.className + L"'");
-    if (!isRoot && node.className == L"TForm") Fail(node.line, L"a form cannot be placed inside another object");
+    if (!isRoot && node.className == L"TForm")
+        Fail(node.line, L"a form cannot be placed inside another object");
 
     std::set<std::wstring> seen;
     for (const auto& p : node.properties) {

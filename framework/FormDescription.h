@@ -25,8 +25,8 @@ struct FormProperty {
     std::wstring name;
     FormValueKind kind = FormValueKind::Integer;
     long long integer = 0;
-    std::wstring text;                  // Identifier or String
-    std::vector<std::wstring> items;    // Set members or StringList entries
+    std::wstring text;                // Identifier or String
+    std::vector<std::wstring> items;  // Set members or StringList entries
     int line = 0;
 
     bool IsTrue() const { return kind == FormValueKind::Identifier && text == L"True"; }

@@ -11,9 +11,7 @@ const ClassSpec& TRadioGroup::Spec() const { return *FindClassSpec(ClassName); }
 
 bool TRadioGroup::Apply(Prop id, const FormProperty& p) {
     switch (id) {
-    case Prop::Items:
-        items_.assign(p.items.begin(), p.items.end());
-        return true;
+    case Prop::Items: items_.assign(p.items.begin(), p.items.end()); return true;
     case Prop::Columns: columns_ = static_cast<int>(p.integer); return true;
     case Prop::ItemIndex: itemIndex_ = static_cast<int>(p.integer); return true;
     default: return TGroupBox::Apply(id, p);
@@ -22,7 +20,7 @@ bool TRadioGroup::Apply(Prop id, const FormProperty& p) {
 
 HWND TRadioGroup::ItemHandle(int index) const {
     return index >= 0 && index < static_cast<int>(buttons_.size()) ? buttons_[static_cast<size_t>(index)]
-                                                                    : nullptr;
+                                                                   : nullptr;
 }
 
 void TRadioGroup::CreateHandle() {

@@ -22,9 +22,7 @@ bool FileExists(UnicodeString fileName) noexcept {
 
 #pragma push_macro("DeleteFile")
 #undef DeleteFile
-bool DeleteFile(UnicodeString fileName) noexcept {
-    return ::DeleteFileW(fileName.c_str()) != FALSE;
-}
+bool DeleteFile(UnicodeString fileName) noexcept { return ::DeleteFileW(fileName.c_str()) != FALSE; }
 #pragma pop_macro("DeleteFile")
 
 bool CreateDir(UnicodeString dirName) noexcept {
@@ -34,13 +32,13 @@ bool CreateDir(UnicodeString dirName) noexcept {
 UnicodeString SysErrorMessage(DWORD error) {
     wchar_t* buffer = nullptr;
     const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text;
     if (length && buffer) text.assign(buffer, length);
     if (buffer) ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                             text.back() == L'.'))
+    while (!text.empty() &&
+           (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
         text.pop_back();
     if (text.empty()) text = L"System error " + std::to_wstring(error);
     return UnicodeString(std::move(text));

@@ -44,8 +44,10 @@ template <typename E = EOSError>
 [[noreturn]] void RaiseSystemError(const UnicodeString& attempted, DWORD error,
                                    const std::source_location& where = std::source_location::current()) {
     const UnicodeString text = attempted + L". " + SysErrorMessage(error);
-    if constexpr (std::is_same_v<E, EFCreateError>) throw E(text, error, where);
-    else throw E(text, where);
+    if constexpr (std::is_same_v<E, EFCreateError>)
+        throw E(text, error, where);
+    else
+        throw E(text, where);
 }
 
 // The same for the calling thread's last error. Build `attempted` from text only: a system call

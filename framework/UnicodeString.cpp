@@ -57,7 +57,11 @@ std::wstring FromUtf8(std::string_view text) {
                 c = b & (0x7F >> len);
                 for (size_t k = 1; k < len; ++k) {
                     unsigned char cont = static_cast<unsigned char>(text[i + k]);
-                    if ((cont & 0xC0) != 0x80) { c = 0xFFFD; len = k; break; }
+                    if ((cont & 0xC0) != 0x80) {
+                        c = 0xFFFD;
+                        len = k;
+                        break;
+                    }
                     c = (c << 6) | (cont & 0x3F);
                 }
             }

@@ -18,9 +18,18 @@ public:
     int Length() const noexcept { return static_cast<int>(text_.size()); }
     bool IsEmpty() const noexcept { return text_.empty(); }
 
-    UnicodeString& operator+=(const UnicodeString& more) { text_ += more.text_; return *this; }
-    friend UnicodeString operator+(UnicodeString a, const UnicodeString& b) { a += b; return a; }
-    friend UnicodeString operator+(UnicodeString a, const wchar_t* b) { a += UnicodeString(b); return a; }
+    UnicodeString& operator+=(const UnicodeString& more) {
+        text_ += more.text_;
+        return *this;
+    }
+    friend UnicodeString operator+(UnicodeString a, const UnicodeString& b) {
+        a += b;
+        return a;
+    }
+    friend UnicodeString operator+(UnicodeString a, const wchar_t* b) {
+        a += UnicodeString(b);
+        return a;
+    }
     friend UnicodeString operator+(const wchar_t* a, const UnicodeString& b) { return UnicodeString(a) + b; }
     friend bool operator==(const UnicodeString& a, const UnicodeString& b) { return a.text_ == b.text_; }
     friend bool operator==(const UnicodeString& a, const wchar_t* b) { return a.text_ == (b ? b : L""); }

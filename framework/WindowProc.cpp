@@ -98,8 +98,7 @@ bool WindowProc::Crack(TControl& c, UINT msg, WPARAM wp, LPARAM lp, LRESULT& res
         result = reinterpret_cast<LRESULT>(brush);
         return brush != nullptr;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -107,9 +106,7 @@ bool WindowProc::Crack(TControl& c, UINT msg, WPARAM wp, LPARAM lp, LRESULT& res
 bool WindowProc::CrackOwn(TControl& c, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     result = 0;
     switch (msg) {
-    case WM_ERASEBKGND:
-        result = 1;
-        return c.PaintsItself() || c.EraseBackground(reinterpret_cast<HDC>(wp));
+    case WM_ERASEBKGND: result = 1; return c.PaintsItself() || c.EraseBackground(reinterpret_cast<HDC>(wp));
     case WM_PAINT: {
         if (!c.PaintsItself()) return false;
         const PaintDc paint(c.hwnd_);
@@ -120,23 +117,15 @@ bool WindowProc::CrackOwn(TControl& c, UINT msg, WPARAM wp, LPARAM lp, LRESULT& 
         result = DefWindowProcW(c.hwnd_, msg, wp, lp);
         c.TextChanged();
         return true;
-    case WM_GETFONT:
-        result = reinterpret_cast<LRESULT>(c.FontHandle());
-        return true;
+    case WM_GETFONT: result = reinterpret_cast<LRESULT>(c.FontHandle()); return true;
     case WM_SETFONT:
         if (c.PaintsItself()) InvalidateRect(c.hwnd_, nullptr, TRUE);
         return true;
-    case WM_NCHITTEST:
-        result = HTTRANSPARENT;
-        return c.TransparentToMouse();
-    case WM_CLOSE:
-        return c.OnClose();
-    case WM_GETMINMAXINFO:
-        return c.OnMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lp));
-    case kDpiChanged:
-        return c.OnDpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
-    default:
-        return Crack(c, msg, wp, lp, result);
+    case WM_NCHITTEST: result = HTTRANSPARENT; return c.TransparentToMouse();
+    case WM_CLOSE: return c.OnClose();
+    case WM_GETMINMAXINFO: return c.OnMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lp));
+    case kDpiChanged: return c.OnDpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+    default: return Crack(c, msg, wp, lp, result);
     }
 }
 

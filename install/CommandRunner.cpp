@@ -46,8 +46,8 @@ UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine) {
 
     // CreateProcessW may write into the command line, so it gets a copy of its own.
     std::wstring buffer = commandLine.str();
-    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &started))
+    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &started))
         return {};
     UniqueKernelHandle process(started.hProcess);
     UniqueKernelHandle thread(started.hThread);  // declared last: closed first
@@ -67,9 +67,7 @@ UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine) {
     return {};
 }
 
-MsgWaitFunction SetRunnerWaitForTests(MsgWaitFunction wait) noexcept {
-    return std::exchange(msgWait, wait);
-}
+MsgWaitFunction SetRunnerWaitForTests(MsgWaitFunction wait) noexcept { return std::exchange(msgWait, wait); }
 
 void RunCommandAndWait(UnicodeString commandLine) {
     static_cast<void>(RunCommandAndWaitOrQuit(std::move(commandLine)));

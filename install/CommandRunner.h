@@ -18,8 +18,8 @@ UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine);
 
 // The system's wait that the runner sleeps in (MsgWaitForMultipleObjects). Tests put a stand-in
 // here to play a system that refuses part of the wake mask; the previous one is returned.
-using MsgWaitFunction = DWORD(WINAPI*)(DWORD count, const HANDLE* handles, BOOL waitAll,
-                                       DWORD milliseconds, DWORD wakeMask);
+using MsgWaitFunction = DWORD(WINAPI*)(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,
+                                       DWORD wakeMask);
 MsgWaitFunction SetRunnerWaitForTests(MsgWaitFunction wait) noexcept;
 
 // Lets `milliseconds` pass while dispatching every window message, as the wait above does.

@@ -78,8 +78,7 @@ void ExtractPayload(const UnicodeString& fileName, const wchar_t* resourceName, 
     try {
         ExtractResourceToFile(fileName, resourceName);
     } catch (const EFCreateError& e) {
-        if (e.SystemError() != ERROR_SHARING_VIOLATION && e.SystemError() != ERROR_LOCK_VIOLATION)
-            throw;
+        if (e.SystemError() != ERROR_SHARING_VIOLATION && e.SystemError() != ERROR_LOCK_VIOLATION) throw;
         std::wstring text = textTable->FileInUseText[lang].str();
         const size_t at = text.find(L"%1");
         if (at != std::wstring::npos) text.replace(at, 2, fileName.str());
@@ -97,8 +96,7 @@ public:
         if (processes_.empty()) return;
         std::vector<HANDLE> handles;
         for (const auto& p : processes_) handles.push_back(p.get());
-        ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE,
-                                 kQuitGraceMs);
+        ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, kQuitGraceMs);
     }
 
 private:
@@ -140,8 +138,8 @@ std::optional<std::string> ReadLog(const UnicodeString& fileName) {
     size_t filled = 0;
     while (filled < bytes.size()) {
         DWORD got = 0;
-        if (!::ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled),
-                        &got, nullptr))
+        if (!::ReadFile(file.get(), bytes.data() + filled, static_cast<DWORD>(bytes.size() - filled), &got,
+                        nullptr))
             return std::nullopt;
         if (got == 0) break;
         filled += got;

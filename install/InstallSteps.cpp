@@ -26,10 +26,11 @@ constexpr std::wstring_view kStaging = L"{staging}";
 // `args` with each {name} replaced by its input, in one pass: a value is never read again.
 std::wstring Fill(std::wstring_view args, const InstallCommandInputs& in) {
     const UnicodeString port(kTvPort);
-    const std::pair<std::wstring_view, const UnicodeString*> fields[] = {
-        {L"{address}", &in.tvAddress}, {L"{port}", &port},
-        {L"{appId}", &in.appId},       {L"{widget}", &in.widgetName},
-        {kStaging, &in.stagingDir}};
+    const std::pair<std::wstring_view, const UnicodeString*> fields[] = {{L"{address}", &in.tvAddress},
+                                                                         {L"{port}", &port},
+                                                                         {L"{appId}", &in.appId},
+                                                                         {L"{widget}", &in.widgetName},
+                                                                         {kStaging, &in.stagingDir}};
     std::wstring out;
     size_t at = 0;
     while (at < args.size()) {

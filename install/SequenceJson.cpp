@@ -36,8 +36,8 @@ int main(int argc, char** argv) {
         const InstallStep& s = kInstallSequence[i];
         json += "  {\"index\": " + std::to_string(i) + ", \"args\": " + Quoted(s.args) +
                 ", \"log\": " + Quoted(s.log) + ", \"barRaise\": " + std::to_string(s.barRaise) +
-                ", \"talksToTv\": " + Bool(s.talksToTv) + ", \"namesStaging\": " +
-                Bool(s.NamesStagingDir()) + ", \"holdsVerdict\": " + Bool(s.holdsVerdict) + "}" +
+                ", \"talksToTv\": " + Bool(s.talksToTv) + ", \"namesStaging\": " + Bool(s.NamesStagingDir()) +
+                ", \"holdsVerdict\": " + Bool(s.holdsVerdict) + "}" +
                 (i + 1 < kInstallCommandCount ? ",\n" : "\n");
     }
     json += "]\n";

@@ -70,10 +70,16 @@ UnicodeString IPv6ToText(const unsigned char (&bytes)[16]) {
     // The first longest run of at least two zero groups becomes "::".
     int runStart = -1, runLength = 0;
     for (int i = 0; i < 8;) {
-        if (groups[i] != 0) { ++i; continue; }
+        if (groups[i] != 0) {
+            ++i;
+            continue;
+        }
         int j = i;
         while (j < 8 && groups[j] == 0) ++j;
-        if (j - i > runLength && j - i >= 2) { runStart = i; runLength = j - i; }
+        if (j - i > runLength && j - i >= 2) {
+            runStart = i;
+            runLength = j - i;
+        }
         i = j;
     }
 

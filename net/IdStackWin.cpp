@@ -40,8 +40,7 @@ void PlatformLocalAddresses(TIdStackLocalAddressList& list) {
                 unsigned char bytes[4];
                 std::memcpy(bytes, &in4->sin_addr, sizeof bytes);
                 list.Add(TIdIPVersion::Id_IPv4, IPv4ToText(bytes));
-            } else if (address->sa_family == AF_INET6 &&
-                       length >= static_cast<int>(sizeof(sockaddr_in6))) {
+            } else if (address->sa_family == AF_INET6 && length >= static_cast<int>(sizeof(sockaddr_in6))) {
                 const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
                 unsigned char bytes[16];
                 std::memcpy(bytes, &in6->sin6_addr, sizeof bytes);

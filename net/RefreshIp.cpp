@@ -3,6 +3,4 @@
 #include "Mainwin.h"
 #include "net/LocalAddress.h"
 
-void TmainForm::refreshIpBTNClick(TObject* /*Sender*/) {
-    ipValLBL->SetCaption(GetLocalAddressText());
-}
+void TmainForm::refreshIpBTNClick(TObject* /*Sender*/) { ipValLBL->SetCaption(GetLocalAddressText()); }

@@ -43,7 +43,8 @@ inline const std::wstring& Text(const std::string& name, int lang) {
         return read;
     }();
     const auto found = texts.find(name + "/" + std::to_string(lang));
-    if (found == texts.end()) throw std::runtime_error("no expected text " + name + " in " + KAVORIN_EXPECTED_TEXTS);
+    if (found == texts.end())
+        throw std::runtime_error("no expected text " + name + " in " + KAVORIN_EXPECTED_TEXTS);
     return found->second;
 }
 

@@ -21,13 +21,15 @@ constexpr const wchar_t* kManualRu[] = {
     L"2. Получить IP адрес ТВ\n",
     L"  2.1. На ТВ войти Меню->Сеть->Состояние сети\n",
     L"  2.2. По окончанию пропроверки сети выбрать \"Настройки IP\"\n",
-    L"  2.3. Адрес указанный в строке \"IP-адрес\" вписать в поле \"IP Адрес телевизора\" данной программы.\n",
+    L"  2.3. Адрес указанный в строке \"IP-адрес\" вписать в поле \"IP Адрес телевизора\" данной "
+    L"программы.\n",
     L"3. Приступить непосредственно к установке виджета\n",
     L"  3.1. Проверить правильность выбора IP адреса и Серии Вашего ТВ\n",
     L"  3.2. Кликнуть по кнопке \"Установить Виджет\" и дождаться окончания процесса установки\n",
     L"  3.3. В процессе установки на вопросы бредмауэра отвечать \"НЕ БЛОКИРОВАТЬ\"\n",
     L"  3.4. По окончании процесса установки проверить наличие виджета в разделе SmartHub \"Мои App\"\n",
-    L"4. Если установка не увенчалась успехом: перезагрузите ПК и ТВ, отключите брендмауэр и антивирусы блокирующие сетевое подключение, еще раз проверьте все параметры и попробуйте повторить установку.",
+    L"4. Если установка не увенчалась успехом: перезагрузите ПК и ТВ, отключите брендмауэр и антивирусы "
+    L"блокирующие сетевое подключение, еще раз проверьте все параметры и попробуйте повторить установку.",
 };
 
 // Line for line the same manual in English.
@@ -35,7 +37,8 @@ constexpr const wchar_t* kManualEn[] = {
     L"1. Enable developer mode in TV:\n"
     L"  1.1. You need Run SmartHub and from the remote control enter 1 2 3 4 5.\n"
     L"  1.2. In the open window set \"Developer Mode\"=\"ON\" \n",
-    L"  1.3. In the input field \"Host PC IP\" enter the IP address this PC (from area \"IP Address PC\" this application)\n",
+    L"  1.3. In the input field \"Host PC IP\" enter the IP address this PC (from area \"IP Address PC\" "
+    L"this application)\n",
     L"  1.4. Select and click screen-button OK.\n"
     L"  1.5. Turn off the TV from the outlet. Press the power button on the remote several times.\n"
     L"  1.6. Turn on the TV in the outlet. Turn on with the power button on the remote.\n",
@@ -43,13 +46,17 @@ constexpr const wchar_t* kManualEn[] = {
     L"2. Get the IP address of the TV\n",
     L"  2.1. On TV enter Menu-> Network-> Network Status\n",
     L"  2.2. At the end of the network test, select \"IP Setting\"\n",
-    L"  2.3. The address specified in the line \"IP-address\" enter in the field \"IP Address TV\" this application.\n",
+    L"  2.3. The address specified in the line \"IP-address\" enter in the field \"IP Address TV\" this "
+    L"application.\n",
     L"3. Proceed directly to install the widget\n",
     L"  3.1. Check the correctness of the choice of IP address and your TV series\n",
     L"  3.2. Click on the button \"Install widget\" and wait for the installation process to finish.\n",
     L"  3.3. During the installation process, answer the questions of the Bredmauer - \"NO-BLOCKING\"\n",
-    L"  3.4. At the end of the installation process, check the widget presence in the SmartHub section \"My App\"\n",
-    L"4. If the installation was not successful: restart your PC and TV, disabled the firewall and the antivirus blocking the network connection, check all the parameters again and try the installation again.",
+    L"  3.4. At the end of the installation process, check the widget presence in the SmartHub section \"My "
+    L"App\"\n",
+    L"4. If the installation was not successful: restart your PC and TV, disabled the firewall and the "
+    L"antivirus blocking the network connection, check all the parameters again and try the installation "
+    L"again.",
 };
 
 static_assert(std::size(kManualRu) == 14 && std::size(kManualEn) == 14);
@@ -69,8 +76,11 @@ TextTable::TextTable() {
     LanguageCaption[1] = L"Language";
     HostAddressCaption[0] = L"IP Адрес ПК";
     HostAddressCaption[1] = L"IP Address PC";
-    HostAddressNote[0] = L"* Если отображается более одного IP адреса - используйте тот который расположен в одной подсети с ТВ";
-    HostAddressNote[1] = L"* If more than one IP address is displayed, use the one located on the same subnet as the TV.";
+    HostAddressNote[0] =
+        L"* Если отображается более одного IP адреса - используйте тот который расположен в одной подсети с "
+        L"ТВ";
+    HostAddressNote[1] =
+        L"* If more than one IP address is displayed, use the one located on the same subnet as the TV.";
     RefreshCaption[0] = L"Обновить IP";
     RefreshCaption[1] = L"Refresh IP";
     SeriesCaption[0] = L"Серия ТВ";
@@ -89,8 +99,12 @@ TextTable::TextTable() {
     FailedText[1] = L"There were errors while installing the widget. Installation failed.";
     BadAddressText[0] = L"IP Адрес ТВ не задан или имеет не верный формат.";
     BadAddressText[1] = L"IP Address TV is not set or has the wrong format.";
-    FileInUseText[0] = L"Файл \"%1\" занят другой программой, перезаписать его не удалось. Подождите немного и повторите установку.";
-    FileInUseText[1] = L"The file \"%1\" is in use by another program and could not be overwritten. Wait a moment and try the installation again.";
+    FileInUseText[0] =
+        L"Файл \"%1\" занят другой программой, перезаписать его не удалось. Подождите немного и повторите "
+        L"установку.";
+    FileInUseText[1] =
+        L"The file \"%1\" is in use by another program and could not be overwritten. Wait a moment and try "
+        L"the installation again.";
     ManualCaption[0] = L"Инструкция по установке";
     ManualCaption[1] = L"Installation manual";
     ManualText[0] = AppendPieces(kManualRu);

@@ -22,6 +22,4 @@ void TmainForm::ApplyLanguage(int lang) {
     manualLbl->SetCaption(t.ManualText[lang]);
 }
 
-void TmainForm::langRGClick(TObject* /*Sender*/) {
-    ApplyLanguage(langRG->ItemIndex());
-}
+void TmainForm::langRGClick(TObject* /*Sender*/) { ApplyLanguage(langRG->ItemIndex()); }

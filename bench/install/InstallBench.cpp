@@ -37,7 +37,8 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 std::wstring TempDir(const wchar_t* tag) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    std::wstring dir = std::wstring(temp) + L"kavorin-bench-" + tag + L"-" + std::to_wstring(GetCurrentProcessId());
+    std::wstring dir =
+        std::wstring(temp) + L"kavorin-bench-" + tag + L"-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(dir.c_str(), nullptr);
     return dir;
 }
@@ -50,8 +51,10 @@ void RemoveTree(const std::wstring& path) {
             const std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring child = path + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
-            else DeleteFileW(child.c_str());
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileW(child.c_str());
         } while (FindNextFileW(find, &data));
         FindClose(find);
     }
@@ -99,7 +102,8 @@ struct Installer {
         STARTUPINFOW si{};
         si.cb = sizeof si;
         std::wstring line = L"\"" + exe + L"\"";
-        if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
+        if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                            &si, &pi))
             return false;
         WaitForInputIdle(pi.hProcess, 20000);
         for (int i = 0; i < 200 && !install; ++i) {
@@ -145,7 +149,9 @@ struct Installer {
     double CpuMs() const {
         FILETIME created, exited, kernel, user;
         GetProcessTimes(pi.hProcess, &created, &exited, &kernel, &user);
-        auto v = [](FILETIME f) { return (static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+        auto v = [](FILETIME f) {
+            return (static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+        };
         return static_cast<double>(v(kernel) + v(user)) / 10000.0;
     }
     void Close() {
@@ -159,7 +165,8 @@ struct Installer {
 // Under Wine the installer is also a Linux process; its own CPU ticks (utime + stime, no
 // children) are in /proc. Returns -1 when not under Wine or not found.
 std::string ReadSmall(const std::wstring& path) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return {};
     char buffer[4096];
     DWORD got = 0;
@@ -205,22 +212,25 @@ double UnixCpuMs(long pid) {
 // Sends WM_NULL to the window every few ms from another thread and keeps the slowest answer.
 class Prober {
 public:
-    explicit Prober(HWND target) : thread_([this, target] {
-        while (!stop_) {
-            const auto t0 = Clock::now();
-            DWORD_PTR r = 0;
-            SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
-            const double ms = Ms(Clock::now() - t0);
-            samples_.push_back(ms);
-            Sleep(5);
-        }
-    }) {}
+    explicit Prober(HWND target)
+        : thread_([this, target] {
+              while (!stop_) {
+                  const auto t0 = Clock::now();
+                  DWORD_PTR r = 0;
+                  SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
+                  const double ms = Ms(Clock::now() - t0);
+                  samples_.push_back(ms);
+                  Sleep(5);
+              }
+          }) {}
     ~Prober() { Stop(); }
     void Stop() {
         stop_ = true;
         if (thread_.joinable()) thread_.join();
     }
-    double Worst() const { return samples_.empty() ? 0 : *std::max_element(samples_.begin(), samples_.end()); }
+    double Worst() const {
+        return samples_.empty() ? 0 : *std::max_element(samples_.begin(), samples_.end());
+    }
     size_t Count() const { return samples_.size(); }
     double Percentile(double p) const {
         if (samples_.empty()) return 0;
@@ -247,7 +257,8 @@ Clock::duration RunBatch(const std::wstring& recorder, const std::wstring& folde
         for (wchar_t c : line.str()) batch += static_cast<char>(c);  // the lines are ASCII
         batch += "\r\n";
     }
-    HANDLE f = CreateFileW((folder + L"\\run.bat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE f =
+        CreateFileW((folder + L"\\run.bat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(f, batch.data(), static_cast<DWORD>(batch.size()), &written, nullptr);
     CloseHandle(f);
@@ -259,7 +270,8 @@ Clock::duration RunBatch(const std::wstring& recorder, const std::wstring& folde
     PROCESS_INFORMATION pi{};
     std::wstring line = L"cmd.exe /c run.bat >nul";  // the installer's commands print nowhere either
     const auto t0 = Clock::now();
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi))
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        folder.c_str(), &si, &pi))
         return {};
     WaitForSingleObject(pi.hProcess, INFINITE);
     const auto took = Clock::now() - t0;
@@ -317,8 +329,11 @@ int MeasureServerExit(const std::wstring& exe, bool rows) {
         app.Close();
         RemoveTree(work);
         if (rows)
-            std::printf("@row\tSDK-like server exiting %ls ms after kill-server: last command to folder clean\t%.3f\tms\t"
-                        "the server's own exit time\t%ls\t\t\n", exitMs, Median(ms), exitMs);
+            std::printf(
+                "@row\tSDK-like server exiting %ls ms after kill-server: last command to folder "
+                "clean\t%.3f\tms\t"
+                "the server's own exit time\t%ls\t\t\n",
+                exitMs, Median(ms), exitMs);
         std::printf("  server exits %ls ms after kill-server: median %.0f ms, rounds", exitMs, Median(ms));
         for (double v : ms) std::printf(" %.0f", v);
         std::printf("\n");
@@ -328,7 +343,8 @@ int MeasureServerExit(const std::wstring& exe, bool rows) {
 
 // Writes an RCDATA resource of `exe` to `file`.
 bool SaveResource(const std::wstring& exe, const wchar_t* name, const std::wstring& file) {
-    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE module =
+        LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!module) return false;
     bool ok = false;
     if (HRSRC info = FindResourceW(module, name, MAKEINTRESOURCEW(10))) {  // RT_RCDATA
@@ -336,7 +352,8 @@ bool SaveResource(const std::wstring& exe, const wchar_t* name, const std::wstri
         const void* bytes = LockResource(LoadResource(module, info));
         HANDLE f = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
-        ok = bytes && f != INVALID_HANDLE_VALUE && WriteFile(f, bytes, size, &written, nullptr) && written == size;
+        ok = bytes && f != INVALID_HANDLE_VALUE && WriteFile(f, bytes, size, &written, nullptr) &&
+             written == size;
         if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
     }
     FreeLibrary(module);
@@ -344,7 +361,8 @@ bool SaveResource(const std::wstring& exe, const wchar_t* name, const std::wstri
 }
 
 std::string ReadAll(const std::wstring& path) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return {};
     std::string bytes;
     char buffer[8192];
@@ -360,7 +378,8 @@ Clock::duration RunProcess(std::wstring line, const std::wstring& folder) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     const auto t0 = Clock::now();
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(), &si, &pi))
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        folder.c_str(), &si, &pi))
         return {};
     WaitForSingleObject(pi.hProcess, INFINITE);
     const auto took = Clock::now() - t0;
@@ -384,7 +403,8 @@ Clock::duration RunReal(Installer& app) {
 void Row(bool rows, const char* figure, double value, const char* anchor, double anchorValue,
          const char* goal, const std::string& note) {
     if (rows)
-        std::printf("@row\t%s\t%.3f\tms\t%s\t%.3f\t%s\t%s\n", figure, value, anchor, anchorValue, goal, note.c_str());
+        std::printf("@row\t%s\t%.3f\tms\t%s\t%.3f\t%s\t%s\n", figure, value, anchor, anchorValue, goal,
+                    note.c_str());
 }
 
 std::string Rounds(const std::vector<double>& a, const std::vector<double>& b) {
@@ -435,9 +455,11 @@ int MeasureAgainstTv(const std::wstring& exe, bool rows) {
     }
     for (int r = 0; r <= rounds; ++r) {
         const double installer = Ms(RunReal(app));
-        allInstalled = allInstalled && ReadAll(work + L"\\doLog\\step6.txt").find("install completed") != std::string::npos;
+        allInstalled = allInstalled &&
+                       ReadAll(work + L"\\doLog\\step6.txt").find("install completed") != std::string::npos;
         const double batch = Ms(RunBatch(iu, batchDir, wgt));
-        allInstalled = allInstalled && ReadAll(batchDir + L"\\doLog\\step6.txt").find("install completed") != std::string::npos;
+        allInstalled = allInstalled && ReadAll(batchDir + L"\\doLog\\step6.txt").find("install completed") !=
+                                           std::string::npos;
         if (r == 0) continue;  // warm-up of both
         installerMs.push_back(installer);
         batchMs.push_back(batch);
@@ -449,11 +471,13 @@ int MeasureAgainstTv(const std::wstring& exe, bool rows) {
     const double a = Median(installerMs), b = Median(batchMs);
     std::printf("  whole installation, installer  : %8.1f ms\n", a);
     std::printf("  the same 11 lines from a .bat  : %8.1f ms\n", b);
-    std::printf("  ratio installer / batch        : %8.3f  (%s)\n", a / b, Rounds(installerMs, batchMs).c_str());
+    std::printf("  ratio installer / batch        : %8.3f  (%s)\n", a / b,
+                Rounds(installerMs, batchMs).c_str());
     std::printf("  every run installed the widget : %s\n", allInstalled ? "yes" : "NO");
     Row(rows, "whole installation at RTT 5 ms: KavorinInstaller.exe (Release, real iu.exe)", a,
         "the same eleven lines from a batch file", b, "1.05",
-        Rounds(installerMs, batchMs) + (allInstalled ? "; every run installed" : "; NOT every run installed"));
+        Rounds(installerMs, batchMs) +
+            (allInstalled ? "; every run installed" : "; NOT every run installed"));
     return allInstalled ? 0 : 1;
 }
 
@@ -464,8 +488,10 @@ int wmain(int argc, wchar_t** argv) {
         bool rows = false;
         std::wstring exe = KAVORIN_BENCH_SHIPPED;
         for (int i = 2; i < argc; ++i) {
-            if (std::wstring(argv[i]) == L"--rows") rows = true;
-            else exe = argv[i];
+            if (std::wstring(argv[i]) == L"--rows")
+                rows = true;
+            else
+                exe = argv[i];
         }
         return MeasureAgainstTv(exe, rows);
     }
@@ -536,7 +562,7 @@ int wmain(int argc, wchar_t** argv) {
         if (probing) probe = std::make_unique<Prober>(app.form);
         std::thread measure([&] {
             while (JournalCalls(app.journal) < 7) Sleep(1);  // push has started
-            Sleep(200);                                     // its cmd.exe and stand-in are up
+            Sleep(200);                                      // its cmd.exe and stand-in are up
             const long unixPid = UnixPidOf(L"KavorinInstallerRecording.exe");
             const double u0 = UnixCpuMs(unixPid);
             const double c0 = app.CpuMs();
@@ -571,21 +597,27 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("  CPU of the installer idle for 5 s (GetProcessTimes, baseline): %.1f ms\n", cpuIdleMs);
     std::printf("  longest answer to a sent message, instant runs: %.1f ms (p99 %.1f ms, %zu probes)\n",
                 worstInstantMs, p99InstantMs, probesInstant);
-    std::printf("  longest answer to a sent message, run with a 5 s command: %.1f ms (p99 %.1f ms, %zu probes)\n",
-                worstSlowMs, p99SlowMs, probesSlow);
+    std::printf(
+        "  longest answer to a sent message, run with a 5 s command: %.1f ms (p99 %.1f ms, %zu probes)\n",
+        worstSlowMs, p99SlowMs, probesSlow);
     std::printf("  rounds, installer ms:");
     for (double v : installerMs) std::printf(" %.0f", v);
     std::printf("\n  rounds, batch ms    :");
     for (double v : batchMs) std::printf(" %.0f", v);
     std::printf("\n");
     if (rows) {
-        std::printf("@row\twhole run with the recording stand-in (no TV, no network)\t%.3f\tms\t"
-                    "the same eleven lines from a batch file\t%.3f\t\tinstaller runs answer a message every 5 ms "
-                    "meanwhile\n", Median(installerMs), Median(batchMs));
-        std::printf("@row\tinstaller CPU while one 5 s command runs (Linux /proc)\t%.3f\tms\t\t\t\t%.0f ms command\n",
-                    unixCpuDuringMs, slowMs);
-        std::printf("@row\tlongest answer of the window to a sent message during a run\t%.3f\tms\t\t\t\tp99 %.1f ms\n",
-                    std::max(worstInstantMs, worstSlowMs), std::max(p99InstantMs, p99SlowMs));
+        std::printf(
+            "@row\twhole run with the recording stand-in (no TV, no network)\t%.3f\tms\t"
+            "the same eleven lines from a batch file\t%.3f\t\tinstaller runs answer a message every 5 ms "
+            "meanwhile\n",
+            Median(installerMs), Median(batchMs));
+        std::printf(
+            "@row\tinstaller CPU while one 5 s command runs (Linux /proc)\t%.3f\tms\t\t\t\t%.0f ms command\n",
+            unixCpuDuringMs, slowMs);
+        std::printf(
+            "@row\tlongest answer of the window to a sent message during a run\t%.3f\tms\t\t\t\tp99 %.1f "
+            "ms\n",
+            std::max(worstInstantMs, worstSlowMs), std::max(p99InstantMs, p99SlowMs));
     }
     return 0;
 }

@@ -41,7 +41,8 @@ double TimeOne(const std::wstring& exe) {
     PROCESS_INFORMATION pi{};
     std::wstring line = L"\"" + exe + L"\"";
     QueryPerformanceCounter(&start);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
     HWND hwnd = nullptr;
     for (int i = 0; i < 30000 && !hwnd; ++i) {
         hwnd = VisibleWindowOf(pi.dwProcessId);
@@ -53,7 +54,9 @@ double TimeOne(const std::wstring& exe) {
     if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    return hwnd ? 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(freq.QuadPart) : -1;
+    return hwnd ? 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+                      static_cast<double>(freq.QuadPart)
+                : -1;
 }
 
 double Median(std::vector<double> v) {
@@ -77,6 +80,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     double a = Median(installer), b = Median(minimal);
     std::wprintf(L"start to first painted window, median of %d runs:\n", runs);
-    std::wprintf(L"  installer       %8.1f ms\n  minimal window  %8.1f ms\n  ratio           %8.2f\n", a, b, b > 0 ? a / b : 0.0);
+    std::wprintf(L"  installer       %8.1f ms\n  minimal window  %8.1f ms\n  ratio           %8.2f\n", a, b,
+                 b > 0 ? a / b : 0.0);
     return 0;
 }

@@ -77,8 +77,7 @@ std::wstring ClassOf(HWND hwnd) {
 std::vector<HWND> MainWindows() {
     std::vector<HWND> found;
     HWND after = nullptr;
-    while ((after = FindWindowExW(nullptr, after, kFormClass, kCaption)) != nullptr)
-        found.push_back(after);
+    while ((after = FindWindowExW(nullptr, after, kFormClass, kCaption)) != nullptr) found.push_back(after);
     return found;
 }
 
@@ -142,8 +141,7 @@ BOOL CALLBACK AddChild(HWND child, LPARAM param) {
                        ",\"answered\":" + (answered ? "true" : "false") +
                        ",\"style\":" + Num(static_cast<long long>(style & 0xffffffff)) +
                        ",\"visible\":" + (IsWindowVisible(child) ? "true" : "false") +
-                       ",\"enabled\":" + (IsWindowEnabled(child) ? "true" : "false") +
-                       ",\"rect\":" + Rect(r);
+                       ",\"enabled\":" + (IsWindowEnabled(child) ? "true" : "false") + ",\"rect\":" + Rect(r);
     DWORD_PTR value = 0;
     if (lstrcmpiW(cls.c_str(), L"Button") == 0 &&
         SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kTextTimeoutMs, &value))
@@ -170,13 +168,12 @@ std::string Snap() {
     GetClientRect(main, &client);
     POINT origin{0, 0};
     ClientToScreen(main, &origin);
-    std::string out = "{\"found\":true,\"count\":" + Num(static_cast<long long>(windows.size())) +
-                      ",\"hwnd\":" + Num(reinterpret_cast<INT_PTR>(main)) + ",\"pid\":" + Num(pid) +
-                      ",\"title\":" + Json(title) +
-                      ",\"visible\":" + (IsWindowVisible(main) ? "true" : "false") +
-                      ",\"foreground\":" + (GetForegroundWindow() == main ? "true" : "false") +
-                      ",\"rect\":" + Rect(r) + ",\"client\":" +
-                      Rect(RECT{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom});
+    std::string out =
+        "{\"found\":true,\"count\":" + Num(static_cast<long long>(windows.size())) +
+        ",\"hwnd\":" + Num(reinterpret_cast<INT_PTR>(main)) + ",\"pid\":" + Num(pid) +
+        ",\"title\":" + Json(title) + ",\"visible\":" + (IsWindowVisible(main) ? "true" : "false") +
+        ",\"foreground\":" + (GetForegroundWindow() == main ? "true" : "false") + ",\"rect\":" + Rect(r) +
+        ",\"client\":" + Rect(RECT{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom});
     POINT box{};
     if (IsWindowVisible(main) && CloseBox(main, box))
         out += ",\"close\":[" + Num(box.x) + "," + Num(box.y) + "]";
@@ -213,8 +210,7 @@ std::string Bar() {
         TextOf(c, text);
         labels.emplace_back(r.top, text);
     }
-    std::sort(labels.begin(), labels.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(labels.begin(), labels.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::string out = "{\"found\":true,\"pos\":" + Num(static_cast<long long>(pos)) + ",\"labels\":[";
     for (size_t i = 0; i < labels.size(); ++i) {
         if (i) out += ",";
@@ -231,10 +227,11 @@ std::string Ping(UINT timeoutMs) {
     QueryPerformanceFrequency(&freq);
     QueryPerformanceCounter(&t0);
     DWORD_PTR length = 0;
-    const bool answered =
-        SendMessageTimeoutW(windows.front(), WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &length) != 0;
+    const bool answered = SendMessageTimeoutW(windows.front(), WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+                                              timeoutMs, &length) != 0;
     QueryPerformanceCounter(&t1);
-    const double ms = 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
+    const double ms =
+        1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
     char buf[96];
     std::snprintf(buf, sizeof buf, "{\"found\":true,\"answered\":%s,\"ms\":%.3f}",
                   answered ? "true" : "false", ms);
@@ -291,7 +288,8 @@ int main(int argc, char** argv) {
     char line[256];
     while (std::fgets(line, sizeof line, stdin)) {
         std::string request(line);
-        while (!request.empty() && (request.back() == '\n' || request.back() == '\r' || request.back() == ' '))
+        while (!request.empty() &&
+               (request.back() == '\n' || request.back() == '\r' || request.back() == ' '))
             request.pop_back();
         if (request.empty()) continue;
         if (!Answer(request)) break;

@@ -110,8 +110,8 @@ bool StartServer() {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                          nullptr, &startup, &started))
+    if (!::CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                          &startup, &started))
         return false;
     ::CloseHandle(started.hThread);
     bool up = ServerRunning();
@@ -133,27 +133,33 @@ void UseServer(const std::wstring& cmd) {
     if (ServerRunning()) return;
     std::printf("* Server is not running. Start it now on port 26099 *\n");
     std::fflush(stdout);
-    if (StartServer()) std::printf("* Server has started successfully *\n");
-    else std::fprintf(stderr, "error: failed to start server\n");
+    if (StartServer())
+        std::printf("* Server has started successfully *\n");
+    else
+        std::fprintf(stderr, "error: failed to start server\n");
 }
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0, nullptr, nullptr);
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                        nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                          nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                          nullptr);
     return out;
 }
 
 std::string Escaped(const std::wstring& text) {
     std::string out;
     for (char c : Utf8(text)) {
-        if (c == '%') out += "%25";
-        else if (c == '\r') out += "%0D";
-        else if (c == '\n') out += "%0A";
-        else out += c;
+        if (c == '%')
+            out += "%25";
+        else if (c == '\r')
+            out += "%0D";
+        else if (c == '\n')
+            out += "%0A";
+        else
+            out += c;
     }
     return out;
 }
@@ -226,8 +232,10 @@ void Answer(const std::wstring& script, int argc, wchar_t** argv) {
     if (cmd == L"connect") {
         const std::string target = Arg(argc, argv, 2);
         std::printf("connecting to %s ...\n", target.c_str());
-        if (reachable) std::printf("connected to %s\n", target.c_str());
-        else std::printf("failed to connect to %s\n", target.c_str());
+        if (reachable)
+            std::printf("connected to %s\n", target.c_str());
+        else
+            std::printf("failed to connect to %s\n", target.c_str());
         return;
     }
     if (cmd == L"devices") {
@@ -241,8 +249,9 @@ void Answer(const std::wstring& script, int argc, wchar_t** argv) {
     }
     if (cmd == L"push") {
         const std::string local = Arg(argc, argv, 2);
-        std::printf("WARNING: Your data are to be sent over an unencrypted connection and could be "
-                    "read by others.\n");
+        std::printf(
+            "WARNING: Your data are to be sent over an unencrypted connection and could be "
+            "read by others.\n");
         std::printf("pushed %30s\t100%%\t     14KB\t 1464KB/s\n", local.c_str());
         std::printf("1 file(s) pushed. 0 file(s) skipped.\n");
         return;
@@ -252,30 +261,36 @@ void Answer(const std::wstring& script, int argc, wchar_t** argv) {
     if (word == L"getappinstallpath") {
         std::printf("Tizen Application Installation Path: /opt/usr/apps\n");
     } else if (word == L"vd_appuninstall") {
-        std::printf("uninstall %s\napp_id[%s] uninstall start\napp_id[%s] uninstalling[57]\n"
-                    "app_id[%s] uninstall completed\nspend time for wascmd is [1938]ms\n",
-                    id.c_str(), id.c_str(), id.c_str(), id.c_str());
+        std::printf(
+            "uninstall %s\napp_id[%s] uninstall start\napp_id[%s] uninstalling[57]\n"
+            "app_id[%s] uninstall completed\nspend time for wascmd is [1938]ms\n",
+            id.c_str(), id.c_str(), id.c_str(), id.c_str());
     } else if (word == L"vd_appinstall") {
         const std::string path = WithoutSemicolon(Arg(argc, argv, 5));
-        std::printf("install %s\npackage_path %s\nwas_install_app return WAS_TRUE\n"
-                    "app_id[%s] install start\n",
-                    id.c_str(), path.c_str(), id.c_str());
+        std::printf(
+            "install %s\npackage_path %s\nwas_install_app return WAS_TRUE\n"
+            "app_id[%s] install start\n",
+            id.c_str(), path.c_str(), id.c_str());
         if (script == L"fail118") {
-            std::printf("app_id[%s] install failed[118, -12], reason: Check certificate error : "
-                        "Invalid certificate chain\n", id.c_str());
+            std::printf(
+                "app_id[%s] install failed[118, -12], reason: Check certificate error : "
+                "Invalid certificate chain\n",
+                id.c_str());
         } else if (script == L"fail116") {
-            std::printf("app_id[%s] installing[8]\napp_id[%s] install failed[116]\n", id.c_str(),
-                        id.c_str());
+            std::printf("app_id[%s] installing[8]\napp_id[%s] install failed[116]\n", id.c_str(), id.c_str());
         } else {
-            std::printf("app_id[%s] installing[8]\napp_id[%s] installing[100]\n"
-                        "app_id[%s] install completed\n", id.c_str(), id.c_str(), id.c_str());
+            std::printf(
+                "app_id[%s] installing[8]\napp_id[%s] installing[100]\n"
+                "app_id[%s] install completed\n",
+                id.c_str(), id.c_str(), id.c_str());
         }
         std::printf("spend time for wascmd is [2520]ms\n");
     } else if (word == L"applist") {
-        std::printf("\tApplication List for user 5001\n\tUser's Application \n\t Name \t AppID \n"
-                    "\t=================================================\n"
-                    "\t'KAVORIN'\t 'Qw7TzLp2Xe.KAVORIN'\n"
-                    "\t=================================================\n");
+        std::printf(
+            "\tApplication List for user 5001\n\tUser's Application \n\t Name \t AppID \n"
+            "\t=================================================\n"
+            "\t'KAVORIN'\t 'Qw7TzLp2Xe.KAVORIN'\n"
+            "\t=================================================\n");
     }
     if (EchoesStatus(argc, argv)) std::printf("cmd_ret:0\n");
 }
@@ -289,8 +304,7 @@ int wmain(int argc, wchar_t** argv) {
     record += "cwd=" + Escaped(CurrentDir()) + "\n";
     record += "cmdline=" + Escaped(::GetCommandLineW()) + "\n";
     record += "argc=" + std::to_string(argc) + "\n";
-    for (int i = 0; i < argc; ++i)
-        record += "argv[" + std::to_string(i) + "]=" + Escaped(argv[i]) + "\n";
+    for (int i = 0; i < argc; ++i) record += "argv[" + std::to_string(i) + "]=" + Escaped(argv[i]) + "\n";
     if (argc >= 3 && std::wstring(argv[1]) == L"push") {
         WIN32_FILE_ATTRIBUTE_DATA data{};
         std::string size = "missing";

@@ -20,7 +20,9 @@ namespace {
 template <auto Free>
 struct Freer {
     template <typename T>
-    void operator()(T* p) const noexcept { Free(p); }
+    void operator()(T* p) const noexcept {
+        Free(p);
+    }
 };
 using BioPtr = std::unique_ptr<BIO, Freer<BIO_free>>;
 using PkeyPtr = std::unique_ptr<EVP_PKEY, Freer<EVP_PKEY_free>>;
@@ -70,14 +72,14 @@ std::string Sha256(std::string_view data) {
     std::string digest(32, '\0');
     unsigned int size = 0;
     if (EVP_Digest(data.data(), data.size(), reinterpret_cast<unsigned char*>(digest.data()), &size,
-                   EVP_sha256(), nullptr) != 1 || size != 32)
+                   EVP_sha256(), nullptr) != 1 ||
+        size != 32)
         throw std::runtime_error("SHA-256 failed: " + OpensslReason());
     return digest;
 }
 
 std::string Base64(std::string_view bytes, std::size_t lineWidth) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string flat;
     flat.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
@@ -147,8 +149,8 @@ SigningIdentity SigningIdentity::Load(const std::filesystem::path& keyFile,
         X509* cert = chain[i].get();
         EVP_PKEY* certKey = X509_get0_pubkey(cert);
         if (!certKey || !IsRsaOfAtLeast(certKey, kMinRsaBits))
-            throw PackageError(origin[i], "certificate " + SubjectOf(cert) +
-                                              " needs an RSA key of at least 2048 bits");
+            throw PackageError(origin[i],
+                               "certificate " + SubjectOf(cert) + " needs an RSA key of at least 2048 bits");
         if (X509_check_issued(cert, cert) == X509_V_OK && X509_verify(cert, certKey) == 1)
             throw PackageError(origin[i], "self-signed root " + SubjectOf(cert) +
                                               " must be left out; the device supplies the root");
@@ -157,9 +159,8 @@ SigningIdentity SigningIdentity::Load(const std::filesystem::path& keyFile,
             if (X509_check_issued(issuer, cert) != X509_V_OK ||
                 X509_verify(cert, X509_get0_pubkey(issuer)) != 1) {
                 ERR_clear_error();
-                throw PackageError(origin[i + 1], "certificate " + SubjectOf(issuer) +
-                                                      " did not issue " + SubjectOf(cert) +
-                                                      "; give the chain leaf first");
+                throw PackageError(origin[i + 1], "certificate " + SubjectOf(issuer) + " did not issue " +
+                                                      SubjectOf(cert) + "; give the chain leaf first");
             }
         }
     }
@@ -185,8 +186,8 @@ std::string SigningIdentity::SignSha256(std::string_view data) const {
     std::size_t size = 0;
     if (EVP_DigestSignInit(ctx.get(), &pctx, EVP_sha256(), nullptr, pkey) != 1 ||
         EVP_PKEY_CTX_set_rsa_padding(pctx, RSA_PKCS1_PADDING) != 1 ||
-        EVP_DigestSign(ctx.get(), nullptr, &size,
-                       reinterpret_cast<const unsigned char*>(data.data()), data.size()) != 1)
+        EVP_DigestSign(ctx.get(), nullptr, &size, reinterpret_cast<const unsigned char*>(data.data()),
+                       data.size()) != 1)
         throw std::runtime_error("RSA signing failed: " + OpensslReason());
     std::string signature(size, '\0');
     if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &size,

@@ -8,7 +8,8 @@ namespace kavorin::wgt {
 std::string AssemblePackage(std::span<const PackagedFile> content, const SigningIdentity& author,
                             const SigningIdentity& distributor, DosTime time) {
     auto find = [&](std::string_view name) -> const PackagedFile* {
-        auto it = std::find_if(content.begin(), content.end(), [&](const PackagedFile& f) { return f.name == name; });
+        auto it = std::find_if(content.begin(), content.end(),
+                               [&](const PackagedFile& f) { return f.name == name; });
         return it == content.end() ? nullptr : &*it;
     };
     std::vector<PackagedFile> signedFiles;
@@ -24,8 +25,9 @@ std::string AssemblePackage(std::span<const PackagedFile> content, const Signing
     PackagedFile authorSignature{std::string(kAuthorSignatureName),
                                  BuildSignatureFile(SignatureRole::Author, signedFiles, author)};
     signedFiles.push_back(authorSignature);
-    PackagedFile distributorSignature{std::string(kDistributorSignatureName),
-                                      BuildSignatureFile(SignatureRole::Distributor, signedFiles, distributor)};
+    PackagedFile distributorSignature{
+        std::string(kDistributorSignatureName),
+        BuildSignatureFile(SignatureRole::Distributor, signedFiles, distributor)};
     signedFiles.push_back(std::move(distributorSignature));
 
     ZipWriter zip(time);
@@ -49,7 +51,8 @@ BuiltPackage BuildPackage(const PackageInputs& inputs) {
                                                [](const PackagedFile& f) { return f.name == "config.xml"; });
 
     BuiltPackage built;
-    built.config = CheckConfig(config.data, (inputs.sourceDir / "config.xml").string(), names, inputs.expectedAppId);
+    built.config =
+        CheckConfig(config.data, (inputs.sourceDir / "config.xml").string(), names, inputs.expectedAppId);
     const SigningIdentity author = SigningIdentity::Load(inputs.authorKey, inputs.authorChain);
     const SigningIdentity distributor = SigningIdentity::Load(inputs.distributorKey, inputs.distributorChain);
     built.bytes = AssemblePackage(content, author, distributor, inputs.time);

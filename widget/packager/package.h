@@ -16,10 +16,10 @@ namespace kavorin::wgt {
 struct PackageInputs {
     std::filesystem::path sourceDir;
     std::filesystem::path authorKey;
-    std::vector<std::filesystem::path> authorChain;       // leaf first, root left out
+    std::vector<std::filesystem::path> authorChain;  // leaf first, root left out
     std::filesystem::path distributorKey;
     std::vector<std::filesystem::path> distributorChain;  // leaf first, root left out
-    std::string expectedAppId;                           // empty: any valid id
+    std::string expectedAppId;                            // empty: any valid id
     DosTime time = kPackageTime;
 };
 

@@ -107,7 +107,10 @@ std::vector<PackagedFile> ReadWidgetSource(const fs::path& dir) {
         const fs::directory_entry& entry = *it;
         const fs::path& path = entry.path();
         const fs::file_status status = entry.symlink_status(ec);
-        if (ec) { report(path, "cannot be inspected: " + ec.message()); continue; }
+        if (ec) {
+            report(path, "cannot be inspected: " + ec.message());
+            continue;
+        }
         std::string name = path.lexically_relative(dir).generic_string();
 
         if (fs::is_symlink(status)) {
@@ -117,10 +120,12 @@ std::vector<PackagedFile> ReadWidgetSource(const fs::path& dir) {
         if (fs::is_directory(status)) {
             name += '/';
             const LayoutEntry* layout = FindLayout(name);
-            if (std::string why = EntryNameProblem(name); !why.empty()) report(path, why);
+            if (std::string why = EntryNameProblem(name); !why.empty())
+                report(path, why);
             else if (!layout || layout->kind != EntryKind::Directory)
                 report(path, "is a folder the package does not have (its only folder is css/)");
-            else continue;
+            else
+                continue;
             it.disable_recursion_pending();  // one report for the folder, not one per file in it
             continue;
         }
@@ -138,7 +143,10 @@ std::vector<PackagedFile> ReadWidgetSource(const fs::path& dir) {
                              "); the TV refuses a package with an unsigned extra file");
         } else {
             const std::uintmax_t size = entry.file_size(ec);
-            if (ec) { report(path, "cannot be inspected: " + ec.message()); continue; }
+            if (ec) {
+                report(path, "cannot be inspected: " + ec.message());
+                continue;
+            }
             found.push_back({name, ReadSourceFile(path, size, problems)});
         }
     }
@@ -146,9 +154,12 @@ std::vector<PackagedFile> ReadWidgetSource(const fs::path& dir) {
     std::vector<PackagedFile> files;
     for (const LayoutEntry& e : kPackageLayout) {
         if (e.kind != EntryKind::Content) continue;
-        auto f = std::find_if(found.begin(), found.end(), [&](const PackagedFile& p) { return p.name == e.name; });
-        if (f == found.end()) report(dir / fs::path(std::string(e.name)), "is missing");
-        else files.push_back(std::move(*f));
+        auto f =
+            std::find_if(found.begin(), found.end(), [&](const PackagedFile& p) { return p.name == e.name; });
+        if (f == found.end())
+            report(dir / fs::path(std::string(e.name)), "is missing");
+        else
+            files.push_back(std::move(*f));
     }
     if (!problems.empty()) {
         std::sort(problems.begin(), problems.end(),
@@ -193,7 +204,8 @@ WidgetConfig CheckConfig(std::string_view xml, std::string_view label,
             if (!src)
                 why.push_back("<" + e.localName + "> has no src attribute");
             else if (std::find(packagedNames.begin(), packagedNames.end(), src->value) == packagedNames.end())
-                why.push_back("<" + e.localName + " src=" + Quoted(src->value) + "> names a file the package does not hold");
+                why.push_back("<" + e.localName + " src=" + Quoted(src->value) +
+                              "> names a file the package does not hold");
         }
     }
     if (apps.empty()) throw PackageError(label, "has no <tizen:application> element");
@@ -203,10 +215,12 @@ WidgetConfig CheckConfig(std::string_view xml, std::string_view label,
     const XmlAttribute* id = app.Find("id");
     const XmlAttribute* package = app.Find("package");
     const XmlAttribute* required = app.Find("required_version");
-    if (!package) why.push_back("<tizen:application> has no package attribute");
+    if (!package)
+        why.push_back("<tizen:application> has no package attribute");
     else if (!IsPackageId(package->value))
         why.push_back("package id " + Quoted(package->value) + " must be exactly 10 letters or digits");
-    if (!id) why.push_back("<tizen:application> has no id attribute");
+    if (!id)
+        why.push_back("<tizen:application> has no id attribute");
     else if (!IsApplicationId(id->value))
         why.push_back("application id " + Quoted(id->value) +
                       " must be the 10-character package id, '.', then 1-52 letters or digits");
@@ -214,12 +228,14 @@ WidgetConfig CheckConfig(std::string_view xml, std::string_view label,
         why.push_back("application id " + Quoted(id->value) + " does not start with its package id " +
                       Quoted(package->value));
     if (id && !expectedAppId.empty() && id->value != expectedAppId)
-        why.push_back("application id " + Quoted(id->value) + " is not the installer's " + Quoted(expectedAppId));
+        why.push_back("application id " + Quoted(id->value) + " is not the installer's " +
+                      Quoted(expectedAppId));
 
     std::vector<unsigned long> requiredParts;
     if (!required)
         why.push_back("<tizen:application> lacks required_version, which the TV requires");
-    else if (!ParseDotted(required->value, requiredParts) || requiredParts.size() < 2 || requiredParts.size() > 3)
+    else if (!ParseDotted(required->value, requiredParts) || requiredParts.size() < 2 ||
+             requiredParts.size() > 3)
         why.push_back("required_version " + Quoted(required->value) + " is not a version such as 2.3");
     else if (app.Find("launch_mode") &&
              (requiredParts[0] < 2 || (requiredParts[0] == 2 && requiredParts[1] < 4)))

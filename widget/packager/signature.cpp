@@ -31,21 +31,31 @@ std::string Concat(std::initializer_list<std::string_view> parts) {
 std::string PropInner(SignatureRole role) {
     const std::string_view id = SignatureId(role);
     const std::string_view roleUri = role == SignatureRole::Author ? kRoleAuthor : kRoleDistributor;
-    return Concat({"<SignatureProperties xmlns:dsp=\"", kDspNs, "\">",
-                   "<SignatureProperty Id=\"profile\" Target=\"#", id, "\">",
-                   "<dsp:Profile URI=\"", kProfile, "\"></dsp:Profile></SignatureProperty>",
-                   "<SignatureProperty Id=\"role\" Target=\"#", id, "\">",
-                   "<dsp:Role URI=\"", roleUri, "\"></dsp:Role></SignatureProperty>",
-                   "<SignatureProperty Id=\"identifier\" Target=\"#", id, "\">",
+    return Concat({"<SignatureProperties xmlns:dsp=\"",
+                   kDspNs,
+                   "\">",
+                   "<SignatureProperty Id=\"profile\" Target=\"#",
+                   id,
+                   "\">",
+                   "<dsp:Profile URI=\"",
+                   kProfile,
+                   "\"></dsp:Profile></SignatureProperty>",
+                   "<SignatureProperty Id=\"role\" Target=\"#",
+                   id,
+                   "\">",
+                   "<dsp:Role URI=\"",
+                   roleUri,
+                   "\"></dsp:Role></SignatureProperty>",
+                   "<SignatureProperty Id=\"identifier\" Target=\"#",
+                   id,
+                   "\">",
                    "<dsp:Identifier></dsp:Identifier></SignatureProperty>",
                    "</SignatureProperties>"});
 }
 
 std::string ReferenceXml(std::string_view uri, std::string_view digest) {
-    return Concat({"<Reference URI=\"", uri, "\">\n",
-                   "<DigestMethod Algorithm=\"", kSha256, "\"></DigestMethod>\n",
-                   "<DigestValue>", digest, "</DigestValue>\n",
-                   "</Reference>\n"});
+    return Concat({"<Reference URI=\"", uri, "\">\n", "<DigestMethod Algorithm=\"", kSha256,
+                   "\"></DigestMethod>\n", "<DigestValue>", digest, "</DigestValue>\n", "</Reference>\n"});
 }
 
 // Text between <SignedInfo> and </SignedInfo>; identical in the file and the canonical form.
@@ -73,14 +83,14 @@ std::string SignedInfoInner(SignatureRole role, std::span<const PackagedFile> fi
         if (refs[i].uri == refs[i - 1].uri)
             throw std::invalid_argument("signature: file listed twice: " + refs[i].uri);
 
-    std::string inner = Concat({"\n<CanonicalizationMethod Algorithm=\"", kExcC14n,
-                                "\"></CanonicalizationMethod>\n",
-                                "<SignatureMethod Algorithm=\"", kRsaSha256, "\"></SignatureMethod>\n"});
+    std::string inner =
+        Concat({"\n<CanonicalizationMethod Algorithm=\"", kExcC14n, "\"></CanonicalizationMethod>\n",
+                "<SignatureMethod Algorithm=\"", kRsaSha256, "\"></SignatureMethod>\n"});
     for (const Ref& r : refs) inner += ReferenceXml(r.uri, r.digest);
-    inner += Concat({"<Reference URI=\"#prop\">\n<Transforms>\n",
-                     "<Transform Algorithm=\"", kC14n11, "\"></Transform>\n</Transforms>\n",
-                     "<DigestMethod Algorithm=\"", kSha256, "\"></DigestMethod>\n",
-                     "<DigestValue>", PropDigest(role), "</DigestValue>\n</Reference>\n"});
+    inner +=
+        Concat({"<Reference URI=\"#prop\">\n<Transforms>\n", "<Transform Algorithm=\"", kC14n11,
+                "\"></Transform>\n</Transforms>\n", "<DigestMethod Algorithm=\"", kSha256,
+                "\"></DigestMethod>\n", "<DigestValue>", PropDigest(role), "</DigestValue>\n</Reference>\n"});
     return inner;
 }
 
@@ -100,8 +110,8 @@ std::string EncodeReferenceUri(std::string_view path) {
     std::string out;
     out.reserve(path.size());
     for (unsigned char c : path) {
-        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                                (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                                c == '-' || c == '.' || c == '_' || c == '~';
         if (unreserved) {
             out += static_cast<char>(c);
         } else {
@@ -113,9 +123,7 @@ std::string EncodeReferenceUri(std::string_view path) {
     return out;
 }
 
-std::string PropObject(SignatureRole role) {
-    return "<Object Id=\"prop\">" + PropInner(role) + "</Object>";
-}
+std::string PropObject(SignatureRole role) { return "<Object Id=\"prop\">" + PropInner(role) + "</Object>"; }
 
 std::string PropObjectCanonical(SignatureRole role) {
     // c14n 1.1 of the Object alone: the inherited default namespace is declared on it, before Id.
@@ -125,8 +133,7 @@ std::string PropObjectCanonical(SignatureRole role) {
 std::string PropDigest(SignatureRole role) { return Base64(Sha256(PropObjectCanonical(role))); }
 
 std::string CanonicalSignedInfo(SignatureRole role, std::span<const PackagedFile> files) {
-    return Concat({"<SignedInfo xmlns=\"", kDsigNs, "\">"}) + SignedInfoInner(role, files) +
-           "</SignedInfo>";
+    return Concat({"<SignedInfo xmlns=\"", kDsigNs, "\">"}) + SignedInfoInner(role, files) + "</SignedInfo>";
 }
 
 std::string BuildSignatureFile(SignatureRole role, std::span<const PackagedFile> files,

@@ -68,14 +68,22 @@ int main(int argc, char** argv) {
         }
         if (i + 1 >= argc) return UsageError("missing value after " + std::string(arg));
         const char* value = argv[++i];
-        if (arg == "--source") inputs.sourceDir = value;
-        else if (arg == "--author-key") inputs.authorKey = value;
-        else if (arg == "--author-cert") inputs.authorChain.emplace_back(value);
-        else if (arg == "--distributor-key") inputs.distributorKey = value;
-        else if (arg == "--distributor-cert") inputs.distributorChain.emplace_back(value);
-        else if (arg == "--app-id") inputs.expectedAppId = value;
-        else if (arg == "--output") output = value;
-        else return UsageError("unknown option " + std::string(arg));
+        if (arg == "--source")
+            inputs.sourceDir = value;
+        else if (arg == "--author-key")
+            inputs.authorKey = value;
+        else if (arg == "--author-cert")
+            inputs.authorChain.emplace_back(value);
+        else if (arg == "--distributor-key")
+            inputs.distributorKey = value;
+        else if (arg == "--distributor-cert")
+            inputs.distributorChain.emplace_back(value);
+        else if (arg == "--app-id")
+            inputs.expectedAppId = value;
+        else if (arg == "--output")
+            output = value;
+        else
+            return UsageError("unknown option " + std::string(arg));
     }
     if (inputs.sourceDir.empty() || inputs.authorKey.empty() || inputs.authorChain.empty() ||
         inputs.distributorKey.empty() || inputs.distributorChain.empty() || output.empty())
@@ -88,7 +96,8 @@ int main(int argc, char** argv) {
                     built.bytes.size(), kPackageLayout.size(), built.config.appId.c_str());
         return 0;
     } catch (const PackageError& e) {
-        for (const Problem& p : e.Problems()) std::fprintf(stderr, "wgtpack: %s: %s\n", p.file.c_str(), p.reason.c_str());
+        for (const Problem& p : e.Problems())
+            std::fprintf(stderr, "wgtpack: %s: %s\n", p.file.c_str(), p.reason.c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "wgtpack: error: %s\n", e.what());
     }

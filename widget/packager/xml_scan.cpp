@@ -55,20 +55,16 @@ std::string OpenElement(const xmlParserCtxt* ctxt, const char* fallback) {
 std::string Describe(const xmlError& e, const xmlParserCtxt* ctxt) {
     const std::string s1 = Chars(e.str1);
     switch (e.code) {
-    case XML_ERR_TAG_NOT_FINISHED:
-        return "element <" + OpenElement(ctxt, e.str1) + "> is not closed";
+    case XML_ERR_TAG_NOT_FINISHED: return "element <" + OpenElement(ctxt, e.str1) + "> is not closed";
     case XML_ERR_TAG_NAME_MISMATCH:
         return "end tag </" + Chars(e.str2) + "> does not match <" + OpenElement(ctxt, e.str1) + ">";
-    case XML_ERR_UNDECLARED_ENTITY:
-        return "unknown entity '&" + s1 + ";'";
-    case XML_NS_ERR_UNDEFINED_NAMESPACE:
-        return "unknown namespace prefix '" + s1 + "'";
+    case XML_ERR_UNDECLARED_ENTITY: return "unknown entity '&" + s1 + ";'";
+    case XML_NS_ERR_UNDEFINED_NAMESPACE: return "unknown namespace prefix '" + s1 + "'";
     case XML_ERR_ATTRIBUTE_REDEFINED:
         return "attribute " + (e.str2 ? Chars(e.str2) + ":" : "") + s1 + " given twice";
     case XML_NS_ERR_ATTRIBUTE_REDEFINED:
         return "attribute " + s1 + " of namespace '" + Chars(e.str2) + "' given twice";
-    case XML_ERR_INVALID_CHAR:
-        return "invalid UTF-8 or a character XML does not allow";
+    case XML_ERR_INVALID_CHAR: return "invalid UTF-8 or a character XML does not allow";
     case XML_ERR_DOCUMENT_END:
         if (Ahead(ctxt).starts_with("<!")) return "a declaration or CDATA section outside the root element";
         return Ahead(ctxt).starts_with("<") ? "more than one root element" : "text outside the root element";
@@ -125,13 +121,15 @@ void Collect(const xmlNode* node, int depth, std::vector<XmlElement>& out) {
         element.attributes.push_back({ns->prefix ? "xmlns:" + Chars(ns->prefix) : "xmlns", Chars(ns->href)});
     for (const xmlAttr* a = node->properties; a; a = a->next) {
         const std::unique_ptr<xmlChar, XmlFree> value(xmlNodeListGetString(node->doc, a->children, 1));
-        element.attributes.push_back({(a->ns && a->ns->prefix ? Chars(a->ns->prefix) + ":" : "") + Chars(a->name),
-                                      Chars(value.get())});
+        element.attributes.push_back(
+            {(a->ns && a->ns->prefix ? Chars(a->ns->prefix) + ":" : "") + Chars(a->name),
+             Chars(value.get())});
     }
     const std::size_t index = out.size();
     out.push_back(std::move(element));
     for (const xmlNode* child = node->children; child; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE) Collect(child, depth + 1, out);
+        if (child->type == XML_ELEMENT_NODE)
+            Collect(child, depth + 1, out);
         else if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE)
             out[index].text += Chars(child->content);
     }
@@ -157,8 +155,8 @@ std::vector<XmlElement> ReadXmlElements(std::string_view document) {
     {
         const ErrorScope scope(parse);
         // UTF-8 whatever the declaration says: the TV reads config.xml as UTF-8.
-        doc.reset(xmlCtxtReadMemory(ctxt.get(), document.data(), static_cast<int>(document.size()), nullptr, "UTF-8",
-                                    kParseOptions));
+        doc.reset(xmlCtxtReadMemory(ctxt.get(), document.data(), static_cast<int>(document.size()), nullptr,
+                                    "UTF-8", kParseOptions));
     }
     if (parse.error) throw *parse.error;
     const xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;

@@ -8,8 +8,8 @@
 namespace kavorin::wgt {
 namespace {
 
-constexpr std::uint16_t kVersionNeeded = 20;               // 2.0: deflate
-constexpr std::uint16_t kVersionMadeBy = (3 << 8) | 20;    // host Unix, so the modes below count
+constexpr std::uint16_t kVersionNeeded = 20;             // 2.0: deflate
+constexpr std::uint16_t kVersionMadeBy = (3 << 8) | 20;  // host Unix, so the modes below count
 constexpr std::uint16_t kMethodDeflate = 8;
 constexpr std::uint32_t kFileAttributes = 0100644u << 16;
 constexpr std::uint32_t kDirectoryAttributes = (040755u << 16) | 0x10;  // plus MS-DOS directory bit
@@ -70,8 +70,7 @@ void ZipWriter::AddDirectory(std::string_view name) {
 void ZipWriter::AddEntry(std::string_view name, std::string_view data, bool directory) {
     if (finished) throw std::logic_error("zip: writer already finished");
     if (name.front() == '/') throw std::invalid_argument("zip: absolute entry name");
-    if (!names.emplace(name).second)
-        throw std::invalid_argument("zip: duplicate entry " + std::string(name));
+    if (!names.emplace(name).second) throw std::invalid_argument("zip: duplicate entry " + std::string(name));
     if (names.size() > 0xFFFF) throw std::length_error("zip: too many entries without zip64");
     Checked32(data.size(), "entry size");
     if (name.size() > 0xFFFF) throw std::length_error("zip: entry name too long");

@@ -37,9 +37,9 @@ TEST(FormDescription, TheMainWindowParsesWithEveryControl) {
     ValidateFormDescription(root);
     EXPECT_EQ(root.name, L"mainForm");
     EXPECT_EQ(root.className, L"TmainForm");
-    const wchar_t* names[] = {L"langRG", L"ipGB", L"ipValLBL", L"ipNoteLbl", L"refreshIpBTN", L"installGB",
-                              L"tvIpLbl", L"statusLbl", L"tvIpEdt", L"BitInstall", L"installPB", L"tvSeriesRG",
-                              L"instManualGB", L"manualLbl"};
+    const wchar_t* names[] = {L"langRG",    L"ipGB",       L"ipValLBL",     L"ipNoteLbl", L"refreshIpBTN",
+                              L"installGB", L"tvIpLbl",    L"statusLbl",    L"tvIpEdt",   L"BitInstall",
+                              L"installPB", L"tvSeriesRG", L"instManualGB", L"manualLbl"};
     for (const wchar_t* n : names) EXPECT_NE(FindNode(root, n), nullptr) << ToUtf8(n);
 
     const FormNode* lang = FindNode(root, L"langRG");
@@ -49,7 +49,8 @@ TEST(FormDescription, TheMainWindowParsesWithEveryControl) {
     const FormNode* status = FindNode(root, L"statusLbl");
     EXPECT_EQ(status->Find(L"Caption")->text,
               L"Введите IP вашего ТВ, Выберите его серию, Нажмите \"Установить виджет\"");
-    EXPECT_EQ(FindNode(root, L"ipValLBL")->Find(L"Font.Style")->items, (std::vector<std::wstring>{L"fsBold"}));
+    EXPECT_EQ(FindNode(root, L"ipValLBL")->Find(L"Font.Style")->items,
+              (std::vector<std::wstring>{L"fsBold"}));
     EXPECT_EQ(root.Find(L"ClientWidth")->integer, 844);
     EXPECT_EQ(root.Find(L"ClientHeight")->integer, 599);
 }
@@ -70,7 +71,8 @@ TEST(FormDescription, StringPiecesCodesAndQuotes) {
 
 TEST(FormDescription, ListItemsOnSeparateLinesStaySeparate) {
     FormNode n = ParseFormDescription(
-        "object f: TForm\n object r: TRadioGroup\n  Items.Strings = (\n   'a'\n   'b' 'c')\n  ItemIndex = 2\n end\nend\n");
+        "object f: TForm\n object r: TRadioGroup\n  Items.Strings = (\n   'a'\n   'b' 'c')\n  ItemIndex = "
+        "2\n end\nend\n");
     ValidateFormDescription(n);
     EXPECT_EQ(n.children.at(0).Find(L"Items.Strings")->items, (std::vector<std::wstring>{L"a", L"b", L"c"}));
 }
@@ -101,13 +103,19 @@ TEST(FormDescription, MalformedTextNamesTheLine) {
         {"object f: TForm\n  Left = 1\n  Left = 2\nend\n", "line 3: 'Left' is given twice"},
         {"object f: TForm\n  Font.Style = [fsHuge]\nend\n", "line 2: unknown font style 'fsHuge'"},
         {"object f: TForm\n  Color = clPurple\nend\n", "line 2: unknown colour in 'Color'"},
-        {"object f: TForm\n  Position = poNowhere\nend\n", "line 2: 'poNowhere' is not a valid value of 'Position'"},
-        {"object f: TForm\n  object a: TLabel\n  end\n  object a: TButton\n  end\nend\n", "line 4: a second object named 'a'"},
-        {"object f: TForm\n  object r: TRadioGroup\n    Items.Strings = ('x')\n    ItemIndex = 1\n  end\nend\n",
+        {"object f: TForm\n  Position = poNowhere\nend\n",
+         "line 2: 'poNowhere' is not a valid value of 'Position'"},
+        {"object f: TForm\n  object a: TLabel\n  end\n  object a: TButton\n  end\nend\n",
+         "line 4: a second object named 'a'"},
+        {"object f: TForm\n  object r: TRadioGroup\n    Items.Strings = ('x')\n    ItemIndex = 1\n  "
+         "end\nend\n",
          "line 4: ItemIndex 1 is outside the 1 items"},
-        {"object f: TForm\n  object l: TLabel\n    object b: TButton\n    end\n  end\nend\n", "line 3: a TLabel cannot hold other objects"},
-        {"object f: TForm\n  object e: TEdit\n    WordWrap = True\n  end\nend\n", "line 3: unknown property 'WordWrap' for class TEdit"},
-        {"object f: TForm\n  object l: TLabel\n    AutoSize = Maybe\n  end\nend\n", "line 3: 'AutoSize' of 'l' must be True or False"},
+        {"object f: TForm\n  object l: TLabel\n    object b: TButton\n    end\n  end\nend\n",
+         "line 3: a TLabel cannot hold other objects"},
+        {"object f: TForm\n  object e: TEdit\n    WordWrap = True\n  end\nend\n",
+         "line 3: unknown property 'WordWrap' for class TEdit"},
+        {"object f: TForm\n  object l: TLabel\n    AutoSize = Maybe\n  end\nend\n",
+         "line 3: 'AutoSize' of 'l' must be True or False"},
     };
     for (const auto& c : cases) {
         std::string error = ErrorOf(c.text);

@@ -22,6 +22,9 @@ TEST(UnicodeString, Utf8RoundTripsCyrillicAndRejectsBrokenBytes) {
     std::wstring text = L"Установка Виджета ОК";
     EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
     EXPECT_EQ(ToUtf8(L"Язык"), "\xD0\xAF\xD0\xB7\xD1\x8B\xD0\xBA");
-    EXPECT_EQ(FromUtf8("a\xC3"), L"a\xFFFD");        // cut in the middle of a character
-    EXPECT_EQ(FromUtf8("\xFF" "b"), L"\xFFFD" L"b");  // not a UTF-8 lead byte
+    EXPECT_EQ(FromUtf8("a\xC3"), L"a\xFFFD");  // cut in the middle of a character
+    EXPECT_EQ(FromUtf8("\xFF"
+                       "b"),
+              L"\xFFFD"
+              L"b");  // not a UTF-8 lead byte
 }

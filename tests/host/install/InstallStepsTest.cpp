@@ -29,7 +29,8 @@ std::vector<std::wstring> Expected(const std::wstring& ip, const std::wstring& d
         L"cmd.exe /c \"iu.exe connect " + ip + L":26101 > doLog\\step1.txt\"",
         L"cmd.exe /c \"iu.exe devices > doLog\\step2.txt\"",
         L"cmd.exe /c \"iu.exe shell 0 getappinstallpath > doLog\\step3.txt\"",
-        L"cmd.exe /c \"iu.exe shell 0 vd_appuninstall Qw7TzLp2Xe.KAVORIN; echo cmd_ret:$?; > doLog\\step4.txt\"",
+        L"cmd.exe /c \"iu.exe shell 0 vd_appuninstall Qw7TzLp2Xe.KAVORIN; echo cmd_ret:$?; > "
+        L"doLog\\step4.txt\"",
         L"cmd.exe /c \"iu.exe shell 0 mkdir " + dir + L"\"",
         L"cmd.exe /c \"iu.exe push KAVORIN.wgt " + dir + L"/KAVORIN.wgt > doLog\\step5.txt\"",
         L"cmd.exe /c \"iu.exe shell 0 vd_appinstall Qw7TzLp2Xe.KAVORIN " + dir +
@@ -76,23 +77,36 @@ TEST(InstallCommands, BarStepsReachExactlyOneHundred) {
 }
 
 TEST(TvAddress, AcceptsSevenOrMoreDigitsAndPoints) {
-    for (const wchar_t* ip : {L"1.1.1.1", L"1234567", L"999.999.999.999", L"1..2...3",
-                              L"192.168.100.200", L"0000000"}) {
+    for (const wchar_t* ip :
+         {L"1.1.1.1", L"1234567", L"999.999.999.999", L"1..2...3", L"192.168.100.200", L"0000000"}) {
         EXPECT_TRUE(IsAcceptableTvAddress(ip)) << std::string(ip, ip + std::wcslen(ip));
     }
 }
 
 TEST(TvAddress, RejectsShortEmptyAndAnythingButDigitsAndPoints) {
     const std::vector<std::wstring> rejected{
-        L"", L"1", L"1.2.3.", L"123456",
-        L"1.2.3.4&echo x>pwned.txt",        // pasted past the key filter
-        L"1.2.3.4 ", L" 1.2.3.4", L"1.2.3 .4", L"\t1.2.3.4", L"1.2.3.4\r\n",
-        L"tv.local", L"1.2.3.a4", L"1,2,3,4",
-        L"1.2.3.4\"", L"1.2.3.4|x", L"1.2.3.4%PATH%", L"1.2.3.4^", L"1.2.3.4:26101",
-        L"\u0661.\u0662.\u0663.\u0664",      // Arabic-Indic digits
-        L"\uFF11.\uFF12.\uFF13.\uFF14",      // full-width digits
+        L"",
+        L"1",
+        L"1.2.3.",
+        L"123456",
+        L"1.2.3.4&echo x>pwned.txt",  // pasted past the key filter
+        L"1.2.3.4 ",
+        L" 1.2.3.4",
+        L"1.2.3 .4",
+        L"\t1.2.3.4",
+        L"1.2.3.4\r\n",
+        L"tv.local",
+        L"1.2.3.a4",
+        L"1,2,3,4",
+        L"1.2.3.4\"",
+        L"1.2.3.4|x",
+        L"1.2.3.4%PATH%",
+        L"1.2.3.4^",
+        L"1.2.3.4:26101",
+        L"\u0661.\u0662.\u0663.\u0664",  // Arabic-Indic digits
+        L"\uFF11.\uFF12.\uFF13.\uFF14",  // full-width digits
         L"1.2.3.\u0664\u0665\u0666",
-        std::wstring(L"1.2.3.4\0x", 9),      // embedded NUL
+        std::wstring(L"1.2.3.4\0x", 9),  // embedded NUL
     };
     for (const auto& ip : rejected) {
         EXPECT_FALSE(IsAcceptableTvAddress(UnicodeString(ip))) << ToUtf8(ip);
@@ -122,8 +136,7 @@ TEST(InstallVerdictTest, CompletedLogIsSuccessWhateverTheLineEnds) {
     EXPECT_EQ(JudgeInstallLog(replaceAll(lf, "\r\r\n")), InstallVerdict::Completed);
     EXPECT_EQ(JudgeInstallLog(replaceAll(lf, "\r")), InstallVerdict::Completed);
     // No trailing line end, progress lines absent.
-    EXPECT_EQ(JudgeInstallLog("app_id[Qw7TzLp2Xe.KAVORIN] install completed"),
-              InstallVerdict::Completed);
+    EXPECT_EQ(JudgeInstallLog("app_id[Qw7TzLp2Xe.KAVORIN] install completed"), InstallVerdict::Completed);
     // Some TVs print only the progress, ending at 100.
     EXPECT_EQ(JudgeInstallLog("app_id[Qw7TzLp2Xe.KAVORIN] installing[100]\r\ncmd_ret:0\r\n"),
               InstallVerdict::Completed);
@@ -131,10 +144,11 @@ TEST(InstallVerdictTest, CompletedLogIsSuccessWhateverTheLineEnds) {
 
 TEST(InstallVerdictTest, FailuresAndSilenceAreFailures) {
     // The echoed shell status is 0 even when the install failed.
-    EXPECT_EQ(JudgeInstallLog("install Qw7TzLp2Xe.KAVORIN\r\n"
-                              "app_id[Qw7TzLp2Xe.KAVORIN] install start\r\n"
-                              "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error\r\n"
-                              "spend time for wascmd is [72]ms\r\ncmd_ret:0\r\n"),
+    EXPECT_EQ(JudgeInstallLog(
+                  "install Qw7TzLp2Xe.KAVORIN\r\n"
+                  "app_id[Qw7TzLp2Xe.KAVORIN] install start\r\n"
+                  "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error\r\n"
+                  "spend time for wascmd is [72]ms\r\ncmd_ret:0\r\n"),
               InstallVerdict::Failed);
     EXPECT_EQ(JudgeInstallLog("app_id[Qw7TzLp2Xe.KAVORIN] install failed[116]\r\r\ncmd_ret:0\r\r\n"),
               InstallVerdict::Failed);

@@ -30,25 +30,25 @@ private:
     TIdStack::LocalAddressLister previous_;
 };
 
-TEST(JoinIPv4Addresses, NoneGivesEmptyText) {
-    EXPECT_EQ(JoinIPv4Addresses(Listing({})), L"");
-}
+TEST(JoinIPv4Addresses, NoneGivesEmptyText) { EXPECT_EQ(JoinIPv4Addresses(Listing({})), L""); }
 
 TEST(JoinIPv4Addresses, OneAddressStandsAlone) {
     EXPECT_EQ(JoinIPv4Addresses(Listing({{V::Id_IPv4, L"192.168.1.20"}})), L"192.168.1.20");
 }
 
 TEST(JoinIPv4Addresses, ThreeAreSeparatedByNineBlanks) {
-    auto list = Listing({{V::Id_IPv4, L"10.0.0.5"}, {V::Id_IPv4, L"192.168.1.20"},
-                         {V::Id_IPv4, L"172.16.0.1"}});
-    EXPECT_EQ(JoinIPv4Addresses(list).str(),
-              L"10.0.0.5" + kNine + L"192.168.1.20" + kNine + L"172.16.0.1");
+    auto list =
+        Listing({{V::Id_IPv4, L"10.0.0.5"}, {V::Id_IPv4, L"192.168.1.20"}, {V::Id_IPv4, L"172.16.0.1"}});
+    EXPECT_EQ(JoinIPv4Addresses(list).str(), L"10.0.0.5" + kNine + L"192.168.1.20" + kNine + L"172.16.0.1");
 }
 
 TEST(JoinIPv4Addresses, LeadingIPv6LeavesNoBlanksInFront) {
-    auto list = Listing({{V::Id_IPv6, L"fe80::1"}, {V::Id_IPv6, L"2001:db8::5"},
-                         {V::Id_IPv4, L"192.168.1.20"}, {V::Id_IPv6, L"fe80::2"},
-                         {V::Id_IPv4, L"10.0.0.5"}, {V::Id_IPv6, L"fe80::3"}});
+    auto list = Listing({{V::Id_IPv6, L"fe80::1"},
+                         {V::Id_IPv6, L"2001:db8::5"},
+                         {V::Id_IPv4, L"192.168.1.20"},
+                         {V::Id_IPv6, L"fe80::2"},
+                         {V::Id_IPv4, L"10.0.0.5"},
+                         {V::Id_IPv6, L"fe80::3"}});
     EXPECT_EQ(JoinIPv4Addresses(list).str(), L"192.168.1.20" + kNine + L"10.0.0.5");
 }
 
@@ -84,9 +84,7 @@ TEST(GetLocalAddressText, JoinsWhatTheStackListsAndHoldsOneUseMeanwhile) {
 TEST(GetLocalAddressText, AsksAfreshEveryTime) {
     std::vector<const wchar_t*> answers{L"10.0.0.5", L"10.0.0.6"};
     size_t call = 0;
-    ListerScope scope([&](TIdStackLocalAddressList& list) {
-        list.Add(V::Id_IPv4, answers.at(call++));
-    });
+    ListerScope scope([&](TIdStackLocalAddressList& list) { list.Add(V::Id_IPv4, answers.at(call++)); });
     EXPECT_EQ(GetLocalAddressText(), L"10.0.0.5");
     EXPECT_EQ(GetLocalAddressText(), L"10.0.0.6");
 }

@@ -25,9 +25,9 @@ TEST(EntryNames, AcceptsPlainAsciiPathsOnly) {
     for (const char* ok : {"config.xml", "css/", "css/style.css", "a-b_c~d.e+f", "x/y/z.js"})
         EXPECT_EQ(EntryNameProblem(ok), "") << ok;
     const std::pair<const char*, const char*> bad[] = {
-        {"my file.js", "space"},      {"caf\xC3\xA9.js", "non-ASCII"}, {"tab\t.js", "control"},
-        {"a\\b.js", "backslash"},     {"/abs.js", "absolute"},          {"a//b.js", "'..' part"},
-        {"../up.js", "'..' part"},    {"./x.js", "'..' part"},          {"", "empty"},
+        {"my file.js", "space"},   {"caf\xC3\xA9.js", "non-ASCII"}, {"tab\t.js", "control"},
+        {"a\\b.js", "backslash"},  {"/abs.js", "absolute"},         {"a//b.js", "'..' part"},
+        {"../up.js", "'..' part"}, {"./x.js", "'..' part"},         {"", "empty"},
     };
     for (const auto& [name, why] : bad)
         EXPECT_NE(EntryNameProblem(name).find(why), std::string::npos) << PrintableName(name);
@@ -49,7 +49,8 @@ TEST(EntryNames, IdPatterns) {
 
 // --- config.xml --------------------------------------------------------------------------------
 
-const std::vector<std::string> kNames = {"config.xml", "index.html", "main.js", "css/style.css", "wgt_ico.png"};
+const std::vector<std::string> kNames = {"config.xml", "index.html", "main.js", "css/style.css",
+                                         "wgt_ico.png"};
 
 std::string SampleConfig() { return ReadFile(WidgetAppDir() / "config.xml"); }
 
@@ -96,24 +97,30 @@ TEST(Config, RefusesWhatTheTvsManifestParserRefuses) {
         {app, "id=\"Qw7TzLp2Xe.KAV_ORIN\" package=\"Qw7TzLp2Xe\" required_version=\"2.3\"",
          "application id 'Qw7TzLp2Xe.KAV_ORIN' must be the 10-character package id"},
         {app, "id=\"Qw7TzLp2Xe.KAVORIN\" package=\"Qw7TzLp2Xe\"", "lacks required_version"},
-        {app, "id=\"Qw7TzLp2Xe.KAVORIN\" package=\"Qw7TzLp2Xe\" required_version=\"two\"", "is not a version"},
+        {app, "id=\"Qw7TzLp2Xe.KAVORIN\" package=\"Qw7TzLp2Xe\" required_version=\"two\"",
+         "is not a version"},
         {app, app + " launch_mode=\"caller\"", "launch_mode needs required_version 2.4"},
         {app, "package=\"Qw7TzLp2Xe\" required_version=\"2.3\"", "has no id attribute"},
         {"version=\"1.0.0\"", "version=\"1.0\"", "version '1.0' must be x.y.z"},
         {"version=\"1.0.0\"", "version=\"256.0.0\"", "must be x.y.z"},
-        {"<content src=\"index.html\"/>", "<content src=\"start.html\"/>", "names a file the package does not hold"},
+        {"<content src=\"index.html\"/>", "<content src=\"start.html\"/>",
+         "names a file the package does not hold"},
         {"<icon src=\"wgt_ico.png\"/>", "<icon src=\"icon.png\"/>", "<icon src='icon.png'> names a file"},
         {app, "id=\"Qw7TzLp2Xe.OTHER\" package=\"Qw7TzLp2Xe\" required_version=\"2.3\"",
          "is not the installer's 'Qw7TzLp2Xe.KAVORIN'"},
-        {"xmlns=\"http://www.w3.org/ns/widgets\"", "xmlns=\"http://example.com/widgets\"", "root element must be <widget>"},
+        {"xmlns=\"http://www.w3.org/ns/widgets\"", "xmlns=\"http://example.com/widgets\"",
+         "root element must be <widget>"},
         {"<tizen:application " + app + "/>", "", "has no <tizen:application> element"},
         {"<content", "<tizen:application " + app + "/><content", "more than one <tizen:application>"},
     };
-    for (const Case& c : cases) EXPECT_NE(ConfigProblems(Replace(base, c.from, c.to)).find(c.expected), std::string::npos)
-        << c.to << "\n  got: " << ConfigProblems(Replace(base, c.from, c.to));
+    for (const Case& c : cases)
+        EXPECT_NE(ConfigProblems(Replace(base, c.from, c.to)).find(c.expected), std::string::npos)
+            << c.to << "\n  got: " << ConfigProblems(Replace(base, c.from, c.to));
 
-    EXPECT_EQ(ConfigProblems(Replace(base, app, app + " launch_mode=\"caller\"").replace(base.find("\"2.3\""), 5, "\"2.4\"")),
-              "");
+    EXPECT_EQ(
+        ConfigProblems(
+            Replace(base, app, app + " launch_mode=\"caller\"").replace(base.find("\"2.3\""), 5, "\"2.4\"")),
+        "");
     EXPECT_EQ(ConfigProblems(base, ""), "") << "no expected id: any valid id";
     // Several problems are reported together.
     const std::string two = ConfigProblems(Replace(base, app, "id=\"bad\" package=\"Qw7TzLp2Xe\""));
@@ -134,7 +141,8 @@ TEST(Config, RefusesXmlTheTvCannotParse) {
         {Replace(base, "</widget>", ""), "<widget> is not closed"},
         {Replace(base, "<name>KAVORIN</name>", "<name>KAVORIN</nam>"), "does not match <name>"},
         {Replace(base, "<?xml", "<!DOCTYPE w [<!ENTITY x \"y\">]><?xml"), "DOCTYPE"},
-        {Replace(Replace(base, "<name>KAVORIN", "<name>&l9;"), "\n<widget", bomb + "]>\n<widget"), "line 2: DOCTYPE"},
+        {Replace(Replace(base, "<name>KAVORIN", "<name>&l9;"), "\n<widget", bomb + "]>\n<widget"),
+         "line 2: DOCTYPE"},
         {Replace(base, "<name>KAVORIN", "<name>&bomb;"), "unknown entity '&bomb;'"},
         {Replace(base, "<tizen:profile", "<tv:profile"), "unknown namespace prefix 'tv'"},
         {Replace(base, "viewmodes=\"maximized\"", "viewmodes=\"maximized\" viewmodes=\"x\""), "given twice"},
@@ -160,7 +168,8 @@ TEST(Config, ReadsNamespacesByUriNotByPrefix) {
     EXPECT_EQ(c.appId, "Qw7TzLp2Xe.KAVORIN");
     EXPECT_EQ(c.name, "KAVORIN");
 
-    const auto elements = ReadXmlElements("<a xmlns='u1' xmlns:p=\"u2\"><p:b x='&lt;&amp;&quot;'/><c xmlns='u3'/></a>");
+    const auto elements =
+        ReadXmlElements("<a xmlns='u1' xmlns:p=\"u2\"><p:b x='&lt;&amp;&quot;'/><c xmlns='u3'/></a>");
     ASSERT_EQ(elements.size(), 3u);
     EXPECT_EQ(elements[1].namespaceUri, "u2");
     EXPECT_EQ(elements[1].localName, "b");
@@ -201,7 +210,9 @@ TEST_F(SourceDir, TheSampleReadsInLayoutOrder) {
 TEST_F(SourceDir, AnExtraFileIsNamedAndRefused) {
     WriteFile(App() / "css" / "notes.txt", "todo");
     const std::string got = Problems();
-    EXPECT_NE(got.find(App().string() + "/css/notes.txt: is not one of the package's files"), std::string::npos) << got;
+    EXPECT_NE(got.find(App().string() + "/css/notes.txt: is not one of the package's files"),
+              std::string::npos)
+        << got;
     EXPECT_NE(got.find("unsigned extra file"), std::string::npos);
 }
 
@@ -235,7 +246,8 @@ TEST_F(SourceDir, FoldersSymlinksAndMissingFiles) {
     EXPECT_EQ(got.find("a.png"), std::string::npos) << "one report for the folder, not for what is inside";
     EXPECT_NE(got.find("/main.js: is a symbolic link"), std::string::npos) << got;
     EXPECT_NE(got.find("/wgt_ico.png: is missing"), std::string::npos) << got;
-    EXPECT_NE(got.find("/main.js: is missing"), std::string::npos) << "a refused entry does not count as present";
+    EXPECT_NE(got.find("/main.js: is missing"), std::string::npos)
+        << "a refused entry does not count as present";
 
     EXPECT_NE(std::string(PackageError("x", "y").what()), "");
     try {
@@ -265,10 +277,11 @@ TEST_F(SourceDir, BuildPackageLaysOutEightEntriesAndIsReproducible) {
     for (std::size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].name, kPackageLayout[i].name);
     EXPECT_EQ(entries[0].data, ReadFile(App() / "config.xml"));
     // The distributor covers the exact bytes of the author signature in the archive.
-    EXPECT_NE(entries[7].data.find("<Reference URI=\"author-signature.xml\">\n<DigestMethod Algorithm=\""
-                                   "http://www.w3.org/2001/04/xmlenc#sha256\"></DigestMethod>\n<DigestValue>" +
-                                   Base64(Sha256(entries[6].data)) + "</DigestValue>"),
-              std::string::npos);
+    EXPECT_NE(
+        entries[7].data.find("<Reference URI=\"author-signature.xml\">\n<DigestMethod Algorithm=\""
+                             "http://www.w3.org/2001/04/xmlenc#sha256\"></DigestMethod>\n<DigestValue>" +
+                             Base64(Sha256(entries[6].data)) + "</DigestValue>"),
+        std::string::npos);
 
     // A changed content byte changes both signatures.
     WriteFile(App() / "main.js", ReadFile(App() / "main.js") + " ");

@@ -26,8 +26,9 @@ const SigningIdentity& Author() {
 }
 
 const SigningIdentity& Distributor() {
-    static const SigningIdentity id = SigningIdentity::Load(
-        TestKeysDir() / "distributor.key", {TestKeysDir() / "distributor.crt", TestKeysDir() / "distributor-ca.crt"});
+    static const SigningIdentity id =
+        SigningIdentity::Load(TestKeysDir() / "distributor.key",
+                              {TestKeysDir() / "distributor.crt", TestKeysDir() / "distributor-ca.crt"});
     return id;
 }
 
@@ -50,20 +51,25 @@ std::string StripNewlines(std::string s) {
 std::string Unbase64(const std::string& text) {
     const std::string flat = StripNewlines(text);
     std::string out(flat.size(), '\0');
-    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(flat.data()), static_cast<int>(flat.size()));
+    const int n =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(flat.data()), static_cast<int>(flat.size()));
     if (n < 0) return {};
     std::size_t size = static_cast<std::size_t>(n);
-    if (flat.ends_with("==")) size -= 2;
-    else if (flat.ends_with("=")) size -= 1;
+    if (flat.ends_with("=="))
+        size -= 2;
+    else if (flat.ends_with("="))
+        size -= 1;
     out.resize(size);
     return out;
 }
 
 std::string CertificateDer(const fs::path& pemFile) {
     const std::string pem = ReadFile(pemFile);
-    std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), BIO_free);
-    std::unique_ptr<X509, decltype(&X509_free)> cert(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr), X509_free);
+    std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())),
+                                                  BIO_free);
+    std::unique_ptr<X509, decltype(&X509_free)> cert(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr),
+                                                     X509_free);
     unsigned char* der = nullptr;
     const int n = i2d_X509(cert.get(), &der);
     std::string out(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
@@ -75,11 +81,14 @@ std::string CertificateDer(const fs::path& pemFile) {
 bool VerifiesWith(const fs::path& certFile, std::string_view data, std::string_view signature) {
     const std::string der = CertificateDer(certFile);
     const unsigned char* p = reinterpret_cast<const unsigned char*>(der.data());
-    std::unique_ptr<X509, decltype(&X509_free)> cert(d2i_X509(nullptr, &p, static_cast<long>(der.size())), X509_free);
+    std::unique_ptr<X509, decltype(&X509_free)> cert(d2i_X509(nullptr, &p, static_cast<long>(der.size())),
+                                                     X509_free);
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    return EVP_DigestVerifyInit(ctx.get(), nullptr, EVP_sha256(), nullptr, X509_get0_pubkey(cert.get())) == 1 &&
-           EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()), signature.size(),
-                            reinterpret_cast<const unsigned char*>(data.data()), data.size()) == 1;
+    return EVP_DigestVerifyInit(ctx.get(), nullptr, EVP_sha256(), nullptr, X509_get0_pubkey(cert.get())) ==
+               1 &&
+           EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()),
+                            signature.size(), reinterpret_cast<const unsigned char*>(data.data()),
+                            data.size()) == 1;
 }
 
 TEST(Signature, PropDigestsEqualTheSdkConstants) {
@@ -104,7 +113,8 @@ TEST(Signature, ReferencesAreSortedByEncodedUriThenProp) {
         const std::size_t start = at + 16;
         uris.push_back(doc.substr(start, doc.find('"', start) - start));
     }
-    const std::vector<std::string> expected = {"Zeta.js", "config.xml", "css%2Fstyle.css", "main.js", "#prop"};
+    const std::vector<std::string> expected = {"Zeta.js", "config.xml", "css%2Fstyle.css", "main.js",
+                                               "#prop"};
     EXPECT_EQ(uris, expected);  // byte order: upper case before lower case
 
     std::vector<PackagedFile> withAuthor = SampleFiles();
@@ -116,20 +126,25 @@ TEST(Signature, ReferencesAreSortedByEncodedUriThenProp) {
 
 TEST(Signature, LayoutFollowsTheSdk) {
     const std::string doc = BuildSignatureFile(SignatureRole::Author, SampleFiles(), Author());
-    EXPECT_TRUE(doc.starts_with("<Signature xmlns=\"http://www.w3.org/2000/09/xmldsig#\" Id=\"AuthorSignature\">\n"
-                                "<SignedInfo>\n<CanonicalizationMethod Algorithm=\"http://www.w3.org/2001/10/xml-exc-c14n#\">"
-                                "</CanonicalizationMethod>\n"));
+    EXPECT_TRUE(doc.starts_with(
+        "<Signature xmlns=\"http://www.w3.org/2000/09/xmldsig#\" Id=\"AuthorSignature\">\n"
+        "<SignedInfo>\n<CanonicalizationMethod Algorithm=\"http://www.w3.org/2001/10/xml-exc-c14n#\">"
+        "</CanonicalizationMethod>\n"));
     EXPECT_TRUE(doc.ends_with("</SignatureProperties></Object>\n</Signature>"));
     EXPECT_EQ(doc.find('\r'), std::string::npos);
     EXPECT_EQ(doc.find("/>"), std::string::npos) << "empty elements are start/end pairs";
-    EXPECT_EQ(doc.find("xmlns", 12), doc.find("xmlns:dsp")) << "only Signature and SignatureProperties declare namespaces";
+    EXPECT_EQ(doc.find("xmlns", 12), doc.find("xmlns:dsp"))
+        << "only Signature and SignatureProperties declare namespaces";
     EXPECT_NE(doc.find("<Object Id=\"prop\"><SignatureProperties"), std::string::npos);
-    EXPECT_NE(doc.find("<dsp:Role URI=\"http://www.w3.org/ns/widgets-digsig#role-author\">"), std::string::npos);
+    EXPECT_NE(doc.find("<dsp:Role URI=\"http://www.w3.org/ns/widgets-digsig#role-author\">"),
+              std::string::npos);
     EXPECT_NE(doc.find("Target=\"#AuthorSignature\""), std::string::npos);
 
     // The SHA-256 of each file, base64 on one line.
-    EXPECT_NE(doc.find("<Reference URI=\"main.js\">\n<DigestMethod Algorithm=\"http://www.w3.org/2001/04/xmlenc#sha256\">"
-                       "</DigestMethod>\n<DigestValue>" + Base64(Sha256("1;")) + "</DigestValue>\n</Reference>\n"),
+    EXPECT_NE(doc.find("<Reference URI=\"main.js\">\n<DigestMethod "
+                       "Algorithm=\"http://www.w3.org/2001/04/xmlenc#sha256\">"
+                       "</DigestMethod>\n<DigestValue>" +
+                       Base64(Sha256("1;")) + "</DigestValue>\n</Reference>\n"),
               std::string::npos);
 
     // Base64 blocks wrapped at 76 columns, each with its own lines.
@@ -149,7 +164,8 @@ TEST(Signature, SignatureValueVerifiesOverTheCanonicalSignedInfo) {
 
     // The file's SignedInfo with the inherited namespace put on it is exactly what was signed.
     const std::string inFile = Between(doc, "<SignedInfo>", "</SignedInfo>");
-    EXPECT_EQ("<SignedInfo xmlns=\"http://www.w3.org/2000/09/xmldsig#\">" + inFile + "</SignedInfo>", canonical);
+    EXPECT_EQ("<SignedInfo xmlns=\"http://www.w3.org/2000/09/xmldsig#\">" + inFile + "</SignedInfo>",
+              canonical);
 
     const std::string signature = Unbase64(Between(doc, "<SignatureValue>\n", "\n</SignatureValue>"));
     EXPECT_TRUE(VerifiesWith(TestKeysDir() / "author.crt", canonical, signature));
@@ -219,8 +235,10 @@ TEST(SigningIdentity, RefusesChainsTheDeviceCouldNotBuild) {
     const fs::path k = TestKeysDir();
     EXPECT_EQ(Author().ChainDer().size(), 2u);
 
-    EXPECT_NE(LoadError(k / "author.key", {k / "author-ca.crt", k / "author.crt"}).find("does not belong to the key"),
-              std::string::npos) << "CA given first";
+    EXPECT_NE(LoadError(k / "author.key", {k / "author-ca.crt", k / "author.crt"})
+                  .find("does not belong to the key"),
+              std::string::npos)
+        << "CA given first";
     EXPECT_NE(LoadError(k / "author.key", {k / "author.crt", k / "distributor-ca.crt"}).find("did not issue"),
               std::string::npos);
     EXPECT_NE(LoadError(k / "author.key", {k / "author.crt", k / "author-ca.crt", k / "root-ca.crt"})
@@ -232,20 +250,23 @@ TEST(SigningIdentity, RefusesChainsTheDeviceCouldNotBuild) {
               std::string::npos);
     EXPECT_NE(LoadError(k / "author.crt", {k / "author.crt"}).find("not an unencrypted PEM private key"),
               std::string::npos);
-    EXPECT_NE(LoadError(k / "author.key", {k / "author.key"}).find("holds no PEM certificate"), std::string::npos);
+    EXPECT_NE(LoadError(k / "author.key", {k / "author.key"}).find("holds no PEM certificate"),
+              std::string::npos);
 }
 
 TEST(SigningIdentity, RefusesSmallAndEncryptedKeys) {
     test::TempDir dir;
     const fs::path small = dir.Path() / "small.key";
     const fs::path locked = dir.Path() / "locked.key";
-    ASSERT_EQ(test::RunOpenssl("genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out " + small.string()), 0);
+    ASSERT_EQ(test::RunOpenssl("genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out " + small.string()),
+              0);
     ASSERT_EQ(test::RunOpenssl("pkey -in " + (TestKeysDir() / "author.key").string() +
                                " -aes-128-cbc -passout pass:secret -out " + locked.string()),
               0);
     EXPECT_NE(LoadError(small, {TestKeysDir() / "author.crt"}).find("at least 2048 bits"), std::string::npos);
     EXPECT_NE(LoadError(locked, {TestKeysDir() / "author.crt"}).find("not an unencrypted PEM private key"),
-              std::string::npos) << "must fail, not prompt for a passphrase";
+              std::string::npos)
+        << "must fail, not prompt for a passphrase";
 }
 
 }  // namespace

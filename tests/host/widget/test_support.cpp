@@ -43,7 +43,8 @@ namespace {
 
 std::uint16_t Get16(std::string_view s, std::size_t at) {
     if (at + 2 > s.size()) throw std::out_of_range("zip: truncated");
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) | (static_cast<unsigned char>(s[at + 1]) << 8));
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
+                                      (static_cast<unsigned char>(s[at + 1]) << 8));
 }
 
 std::uint32_t Get32(std::string_view s, std::size_t at) {
@@ -81,7 +82,8 @@ std::vector<ZipEntryView> ReadZip(std::string_view zip) {
     EXPECT_EQ(Get16(zip, eocd + 8), count);
     const std::uint32_t cdSize = Get32(zip, eocd + 12);
     const std::uint32_t cdOffset = Get32(zip, eocd + 16);
-    EXPECT_EQ(std::size_t{cdOffset} + cdSize, eocd) << "central directory must end where the end record starts";
+    EXPECT_EQ(std::size_t{cdOffset} + cdSize, eocd)
+        << "central directory must end where the end record starts";
 
     std::size_t at = cdOffset;
     for (std::uint16_t i = 0; i < count; ++i) {
@@ -125,8 +127,10 @@ std::vector<ZipEntryView> ReadZip(std::string_view zip) {
         if (e.method == 8) {
             e.data = InflateRaw(e.compressed, e.size);
             EXPECT_EQ(e.data.size(), e.size) << e.name;
-            EXPECT_EQ(crc32(0L, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())),
-                      e.crc) << e.name;
+            EXPECT_EQ(
+                crc32(0L, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())),
+                e.crc)
+                << e.name;
         }
         entries.push_back(std::move(e));
     }

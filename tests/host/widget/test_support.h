@@ -33,8 +33,8 @@ struct ZipEntryView {
     std::uint16_t versionNeeded = 0, flags = 0, method = 0, time = 0, date = 0;
     std::uint16_t localExtraLength = 0, centralExtraLength = 0, commentLength = 0;
     std::uint32_t crc = 0, compressedSize = 0, size = 0, externalAttributes = 0, localOffset = 0;
-    std::string compressed;  // raw deflate stream as stored
-    std::string data;        // inflated
+    std::string compressed;            // raw deflate stream as stored
+    std::string data;                  // inflated
     bool followedBySignature = false;  // next bytes after the data are a header: no data descriptor
 };
 

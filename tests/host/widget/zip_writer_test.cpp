@@ -47,7 +47,8 @@ TEST(ZipWriter, EveryEntryIsDeflatedWithFixedHeadersAndNoExtras) {
     }
     EXPECT_EQ(entries[0].data, text);
     EXPECT_EQ(entries[2].data, noise);
-    EXPECT_GT(entries[2].compressedSize, entries[2].size) << "incompressible data must not fall back to stored";
+    EXPECT_GT(entries[2].compressedSize, entries[2].size)
+        << "incompressible data must not fall back to stored";
     EXPECT_EQ(entries[1].compressed, std::string("\x03\x00", 2)) << "the empty directory deflates to 03 00";
     EXPECT_EQ(entries[3].compressed, std::string("\x03\x00", 2));
     EXPECT_EQ(entries[1].externalAttributes & 0x10u, 0x10u) << "directory bit";

@@ -9,7 +9,6 @@
 
 namespace installtest {
 
-
 ScratchDir::ScratchDir(const wchar_t* tag) {
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH];
@@ -95,10 +94,17 @@ namespace {
 std::wstring Unescape(const std::string& value) {
     std::string out;
     for (size_t i = 0; i < value.size(); ++i) {
-        if (value.compare(i, 3, "%25") == 0) { out += '%'; i += 2; }
-        else if (value.compare(i, 3, "%0D") == 0) { out += '\r'; i += 2; }
-        else if (value.compare(i, 3, "%0A") == 0) { out += '\n'; i += 2; }
-        else out += value[i];
+        if (value.compare(i, 3, "%25") == 0) {
+            out += '%';
+            i += 2;
+        } else if (value.compare(i, 3, "%0D") == 0) {
+            out += '\r';
+            i += 2;
+        } else if (value.compare(i, 3, "%0A") == 0) {
+            out += '\n';
+            i += 2;
+        } else
+            out += value[i];
     }
     return FromUtf8(out);
 }
@@ -128,10 +134,14 @@ std::vector<Call> ReadJournal(const std::wstring& path) {
             if (eq == std::string::npos) continue;
             const std::string key = line.substr(0, eq);
             const std::wstring value = Unescape(line.substr(eq + 1));
-            if (key == "cwd") current.cwd = value;
-            else if (key == "cmdline") current.cmdline = value;
-            else if (key.rfind("argv[", 0) == 0) current.argv.push_back(value);
-            else if (key == "file") current.file = value;
+            if (key == "cwd")
+                current.cwd = value;
+            else if (key == "cmdline")
+                current.cmdline = value;
+            else if (key.rfind("argv[", 0) == 0)
+                current.argv.push_back(value);
+            else if (key == "file")
+                current.file = value;
         }
     }
     return calls;
@@ -169,8 +179,8 @@ void StartStandInServer(const std::wstring& exe) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    ASSERT_TRUE(CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
-                               nullptr, nullptr, &startup, &started));
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                               nullptr, &startup, &started));
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
     for (int i = 0; i < 3000 && !StandInServerAnswers(); ++i) Sleep(10);

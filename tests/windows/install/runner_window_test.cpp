@@ -147,7 +147,8 @@ TEST_F(Runner, NoConsoleWindowShows) {
     shown.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
     std::wstring line = SlowCommand(4000);
-    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &shown, &pi));
+    ASSERT_TRUE(
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &shown, &pi));
     std::vector<std::wstring> control;
     for (int i = 0; i < 35 && control.empty(); ++i) {
         Sleep(100);
@@ -170,8 +171,8 @@ TEST_F(Runner, QuittingEndsTheWaitAndTheChildRunsOn) {
     EXPECT_LT(took, std::chrono::milliseconds(2500)) << "the wait outlived the quit request";
     EXPECT_EQ(ReadBytes(Work(L"out.txt")).value_or("").find("connected to"), std::string::npos);
     // Left to itself, the child finishes its work.
-    for (int i = 0; i < 100 && ReadBytes(Work(L"out.txt")).value_or("").find("connected to") ==
-                                   std::string::npos; ++i)
+    for (int i = 0;
+         i < 100 && ReadBytes(Work(L"out.txt")).value_or("").find("connected to") == std::string::npos; ++i)
         Sleep(100);
     EXPECT_NE(ReadBytes(Work(L"out.txt")).value_or("").find("connected to"), std::string::npos);
 }
@@ -192,7 +193,8 @@ TEST_F(Runner, WithTheOlderWakeMaskTheInstallStillWaitsForEachCommand) {
         ClickInstall();
     }
     SetRunnerWaitForTests(previous);
-    EXPECT_NE(std::count(g_wakeMasks.begin(), g_wakeMasks.end(), 0x04FFu), 0) << "the older mask was never used";
+    EXPECT_NE(std::count(g_wakeMasks.begin(), g_wakeMasks.end(), 0x04FFu), 0)
+        << "the older mask was never used";
     // Eleven commands, each seen running at its own step, and the install log read after the
     // install command had written it.
     EXPECT_EQ(barAtEachStart, (std::vector<int>{2, 6, 18, 22, 27, 39, 48, 60, 72, 81, 90}));

@@ -71,14 +71,16 @@ TEST_F(Install, RunsTheElevenLinesInOrderAndCleansUp) {
         EXPECT_EQ(c.cmdline.find(L"doLog"), std::wstring::npos) << "redirection reached the client";
     }
     ASSERT_EQ(calls.size(), 11u);
-    EXPECT_NE(calls[4].cmdline.find(L"vd_appuninstall Qw7TzLp2Xe.KAVORIN; echo cmd_ret:$?;"), std::wstring::npos);
+    EXPECT_NE(calls[4].cmdline.find(L"vd_appuninstall Qw7TzLp2Xe.KAVORIN; echo cmd_ret:$?;"),
+              std::wstring::npos);
     // The package was there, whole, when the client pushed it.
     const auto widget = ReadBytes(KAVORIN_TEST_WIDGET_FILE);
     ASSERT_TRUE(widget.has_value());
     EXPECT_EQ(calls[6].file, L"KAVORIN.wgt:" + std::to_wstring(widget->size()));
 
     ExpectCleanFolderAfterRun();
-    EXPECT_NE(ReadBytes(Work(L"doLog\\step1.txt"))->find("connected to 192.168.1.66:26101\r\n"), std::string::npos);
+    EXPECT_NE(ReadBytes(Work(L"doLog\\step1.txt"))->find("connected to 192.168.1.66:26101\r\n"),
+              std::string::npos);
     EXPECT_NE(ReadBytes(Work(L"doLog\\step2.txt"))->find("List of devices attached"), std::string::npos);
     EXPECT_NE(ReadBytes(Work(L"doLog\\step5.txt"))->find("1 file(s) pushed"), std::string::npos);
     EXPECT_NE(ReadBytes(Work(L"doLog\\step6.txt"))->find("install completed"), std::string::npos);
@@ -94,7 +96,8 @@ TEST_F(Install, RunsTheElevenLinesInOrderAndCleansUp) {
     const auto again = Journal();
     ASSERT_EQ(again.size(), 22u);
     EXPECT_EQ(Args({again.begin() + 11, again.end()}), ExpectedArgs(L"999.999.999.999", Dirs(kNewer)));
-    EXPECT_NE(ReadBytes(Work(L"doLog\\step1.txt"))->find("connected to 999.999.999.999:26101"), std::string::npos);
+    EXPECT_NE(ReadBytes(Work(L"doLog\\step1.txt"))->find("connected to 999.999.999.999:26101"),
+              std::string::npos);
     EXPECT_EQ(ReadBytes(Work(L"doLog\\step1.txt"))->find("192.168.1.66"), std::string::npos);
     ExpectCleanFolderAfterRun();
 }
@@ -112,8 +115,8 @@ TEST_F(Install, BarStatusAndMidRunSwitchesOfSeriesAndLanguage) {
             seen = n;
             barWhileRunning.push_back(Bar());
             statusWhileRunning.push_back(Status());
-            if (n == 3) Click(form().langRG, 1);        // during "devices"
-            if (n == 6) Click(form().tvSeriesRG, 1);    // during "mkdir", built with J,K
+            if (n == 3) Click(form().langRG, 1);      // during "devices"
+            if (n == 6) Click(form().tvSeriesRG, 1);  // during "mkdir", built with J,K
         });
         ClickInstall();
     }
@@ -149,9 +152,13 @@ TEST_F(Install, PressDuringARunIsIgnored) {
 TEST_F(Install, RejectedAddressesShowTheMessageAndTouchNothing) {
     form().statusLbl->SetCaption(L"before");
     form().installPB->SetPosition(37);
-    const std::vector<std::wstring> bad{
-        L"", L"1.2.3.", L"1.2.3.4&echo x>pwned.txt", L"1.2.3.4 ", L"tv.local.lan",
-        L"\uFF11.\uFF12.\uFF13.\uFF14", L"1.2.3.4\"&calc"};
+    const std::vector<std::wstring> bad{L"",
+                                        L"1.2.3.",
+                                        L"1.2.3.4&echo x>pwned.txt",
+                                        L"1.2.3.4 ",
+                                        L"tv.local.lan",
+                                        L"\uFF11.\uFF12.\uFF13.\uFF14",
+                                        L"1.2.3.4\"&calc"};
     for (int lang : {0, 1}) {
         Click(form().langRG, lang);
         Pump();
@@ -294,7 +301,8 @@ TEST_F(Install, LogsAreLeftAsTheClientWroteThem) {
     std::string logsDuring;
     {
         DuringRun watch([&] {
-            if (Calls() == 9 && logsDuring.empty()) logsDuring = ReadBytes(Work(L"doLog\\step6.txt")).value_or("?");
+            if (Calls() == 9 && logsDuring.empty())
+                logsDuring = ReadBytes(Work(L"doLog\\step6.txt")).value_or("?");
         });
         SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", L"100");
         ClickInstall();
@@ -332,14 +340,16 @@ TEST_F(Install, WithTheSdkServerTheEndFindsNothingRunningAndTheFolderClean) {
         Click(form().langRG, c.lang);
         Pump();
         ClickInstall();
-        EXPECT_EQ(Status(), c.done ? expected::Text("DoneText", c.lang) : expected::Text("FailedText", c.lang));
+        EXPECT_EQ(Status(),
+                  c.done ? expected::Text("DoneText", c.lang) : expected::Text("FailedText", c.lang));
         EXPECT_TRUE(StandInProcesses().empty());
         EXPECT_FALSE(StandInServerAnswers());
         ExpectCleanFolderAfterRun();
         // connect started the server: the one before was stopped by the first kill-server.
-        EXPECT_EQ(ReadBytes(Work(L"doLog\\step1.txt")).value_or("").find(
-                      "* Server is not running. Start it now on port 26099 *\r\n"
-                      "* Server has started successfully *\r\nconnecting to"),
+        EXPECT_EQ(ReadBytes(Work(L"doLog\\step1.txt"))
+                      .value_or("")
+                      .find("* Server is not running. Start it now on port 26099 *\r\n"
+                            "* Server has started successfully *\r\nconnecting to"),
                   0u);
     }
     EXPECT_TRUE(boxes_.empty());

@@ -64,7 +64,9 @@ protected:
 };
 
 TEST_F(HostAddressWindow, StartShowsTheIPv4AddressesOnly) {
-    answer_ = {{V::Id_IPv6, L"fe80::1"}, {V::Id_IPv4, L"192.0.2.10"}, {V::Id_IPv6, L"2001:db8::7"},
+    answer_ = {{V::Id_IPv6, L"fe80::1"},
+               {V::Id_IPv4, L"192.0.2.10"},
+               {V::Id_IPv6, L"2001:db8::7"},
                {V::Id_IPv4, L"198.51.100.7"}};
     Start();
     EXPECT_TRUE(boxes_.empty());

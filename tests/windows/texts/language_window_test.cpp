@@ -57,7 +57,8 @@ void ExpectEveryText(const TmainForm& f, int lang) {
 
 // Everything else a switch must leave as it is (caption and items are among the texts above).
 auto Snapshot(const TmainForm& f) {
-    return std::tuple(WindowText(f.ipValLBL->Handle()), WindowText(f.tvIpEdt->Handle()), f.tvSeriesRG->ItemIndex(),
+    return std::tuple(WindowText(f.ipValLBL->Handle()), WindowText(f.tvIpEdt->Handle()),
+                      f.tvSeriesRG->ItemIndex(),
                       static_cast<int>(SendMessageW(f.installPB->Handle(), PBM_GETPOS, 0, 0)));
 }
 

@@ -20,7 +20,8 @@ BOOL CALLBACK MatchTopWindow(HWND h, LPARAM lp) {
     GetWindowThreadProcessId(h, &owner);
     wchar_t cls[64] = {};
     GetClassNameW(h, cls, 64);
-    if (owner == found->pid && IsWindowVisible(h) && (!found->className || wcscmp(cls, found->className) == 0)) {
+    if (owner == found->pid && IsWindowVisible(h) &&
+        (!found->className || wcscmp(cls, found->className) == 0)) {
         found->hwnd = h;
         return FALSE;
     }
@@ -60,7 +61,8 @@ public:
         STARTUPINFOW si{};
         si.cb = sizeof si;
         std::wstring line = L"\"" + std::wstring(exe) + L"\"";
-        started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
+        started_ =
+            CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
     }
     ~Program() {
         if (!started_) return;

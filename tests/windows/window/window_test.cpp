@@ -74,7 +74,10 @@ protected:
         Application->ResetForTests();
     }
     TControl* Control(const wchar_t* name) { return mainForm->FindControl(name); }
-    HWND Focused() { Pump(); return GetFocus(); }
+    HWND Focused() {
+        Pump();
+        return GetFocus();
+    }
     void PressKey(UINT vk, bool shift = false) {
         HWND target = GetFocus();
         if (shift) {
@@ -170,7 +173,8 @@ TEST_F(MainWindow, RadioGroupsShowTheirItemsAndSelection) {
     EXPECT_EQ(RectInParent(lang->ItemHandle(0)).left, RectInParent(lang->ItemHandle(1)).left) << "one column";
     TRadioGroup* series = mainForm->tvSeriesRG;
     EXPECT_EQ(series->ItemIndex(), 0);
-    EXPECT_EQ(RectInParent(series->ItemHandle(0)).top, RectInParent(series->ItemHandle(1)).top) << "two columns";
+    EXPECT_EQ(RectInParent(series->ItemHandle(0)).top, RectInParent(series->ItemHandle(1)).top)
+        << "two columns";
     EXPECT_LT(RectInParent(series->ItemHandle(0)).right, RectInParent(series->ItemHandle(1)).left + 2);
     // A click selects the other item.
     SendMessageW(series->ItemHandle(1), BM_CLICK, 0, 0);
@@ -183,9 +187,9 @@ TEST_F(MainWindow, RadioGroupsShowTheirItemsAndSelection) {
 }
 
 TEST_F(MainWindow, TabWalksTheControlsInOrderAndBack) {
-    HWND expected[] = {mainForm->langRG->ItemHandle(0), mainForm->refreshIpBTN->Handle(), mainForm->tvIpEdt->Handle(),
-                       mainForm->BitInstall->Handle(), mainForm->tvSeriesRG->ItemHandle(0),
-                       mainForm->langRG->ItemHandle(0)};
+    HWND expected[] = {mainForm->langRG->ItemHandle(0),     mainForm->refreshIpBTN->Handle(),
+                       mainForm->tvIpEdt->Handle(),         mainForm->BitInstall->Handle(),
+                       mainForm->tvSeriesRG->ItemHandle(0), mainForm->langRG->ItemHandle(0)};
     EXPECT_EQ(Focused(), expected[0]) << "the first control in tab order has the focus at start";
     for (size_t i = 1; i < std::size(expected); ++i) {
         PressKey(VK_TAB);
@@ -194,7 +198,8 @@ TEST_F(MainWindow, TabWalksTheControlsInOrderAndBack) {
     PressKey(VK_TAB, true);  // Shift+Tab goes back
     EXPECT_EQ(Focused(), mainForm->tvSeriesRG->ItemHandle(0));
     // The progress bar, the frames and the labels never take the focus.
-    for (const wchar_t* name : {L"installPB", L"ipGB", L"installGB", L"instManualGB", L"ipValLBL", L"manualLbl"})
+    for (const wchar_t* name :
+         {L"installPB", L"ipGB", L"installGB", L"instManualGB", L"ipValLBL", L"manualLbl"})
         EXPECT_EQ(GetWindowLongW(Control(name)->Handle(), GWL_STYLE) & WS_TABSTOP, 0) << ToUtf8(name);
 }
 
@@ -285,7 +290,8 @@ TEST_F(MainWindow, ScalesWithTheMonitorDpi) {
             EXPECT_LE(need.bottom - need.top, client.bottom) << ToUtf8(name) << " is cut at the bottom";
             EXPECT_LE(need.right - need.left, client.right + 1) << ToUtf8(name) << " is cut at the side";
         }
-        for (TControl* button : {static_cast<TControl*>(mainForm->refreshIpBTN), static_cast<TControl*>(mainForm->BitInstall)}) {
+        for (TControl* button :
+             {static_cast<TControl*>(mainForm->refreshIpBTN), static_cast<TControl*>(mainForm->BitInstall)}) {
             HWND h = button->Handle();
             HDC dc = GetDC(h);
             SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)));
@@ -307,8 +313,10 @@ TEST_F(MainWindow, BrokenDescriptionsAreRefusedWithTheLine) {
         std::string text;
         std::string expected;
     } cases[] = {
-        {"object mainForm: TmainForm\n  OnCreate = NoSuchHandler\nend\n", "line 2: the form has no handler 'NoSuchHandler'"},
-        {"object mainForm: TmainForm\n  object langRG: TLabel\n  end\nend\n", "line 2: 'langRG' must be a TRadioGroup, not a TLabel"},
+        {"object mainForm: TmainForm\n  OnCreate = NoSuchHandler\nend\n",
+         "line 2: the form has no handler 'NoSuchHandler'"},
+        {"object mainForm: TmainForm\n  object langRG: TLabel\n  end\nend\n",
+         "line 2: 'langRG' must be a TRadioGroup, not a TLabel"},
         {"object mainForm: TmainForm\nend\n", "line 1: the description has no control"},
         {"object mainForm: TmainForm\n  Caption = 'x\nend\n", "line 2: unterminated string"},
     };
@@ -335,11 +343,14 @@ TEST_F(MainWindow, EveryPropertyOfTheClassTableIsTakenByItsControl) {
             for (const PropertySpec& p : c->own) {
                 std::string value;
                 switch (p.want) {
-                case Want::Int: case Want::NonNegInt: value = "1"; break;
+                case Want::Int:
+                case Want::NonNegInt: value = "1"; break;
                 case Want::Bool: value = "True"; break;
                 case Want::Color: value = "clRed"; break;
                 case Want::String: value = p.id == Prop::Glyph ? "'INSTALLGLYPH'" : "'Tahoma'"; break;
-                case Want::Handler: value = p.id == Prop::OnKeyPress ? "tvIpEdtKeyPress" : "langRGClick"; break;
+                case Want::Handler:
+                    value = p.id == Prop::OnKeyPress ? "tvIpEdtKeyPress" : "langRGClick";
+                    break;
                 case Want::StringList: value = "(\n      'a'\n      'b')"; break;
                 case Want::FontStyle: value = "[fsBold]"; break;
                 case Want::Choice: value = ToUtf8(std::wstring(p.choices.back())); break;
