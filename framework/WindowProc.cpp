@@ -11,8 +11,7 @@
 
 namespace {
 
-constexpr const wchar_t* kWrapperProp = L"KavorinControl";  // stock controls: wrapper pointer
-constexpr UINT kDpiChanged = 0x02E0;                        // WM_DPICHANGED (Windows 8.1)
+constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED (Windows 8.1)
 
 // Our classes and the common controls, once per process, before the first window.
 void RegisterClassesOnce() {
@@ -62,17 +61,19 @@ HWND CreateControlWindow(const WindowArgs& a) {
     return hwnd;
 }
 
+// The wrapper lives in the window's user data, ours to use on stock controls as on our own
+// classes; reading it needs no call to the window server, unlike a window property.
 TControl* WrapperOf(HWND hwnd) {
-    return hwnd ? static_cast<TControl*>(GetPropW(hwnd, kWrapperProp)) : nullptr;
+    return hwnd ? reinterpret_cast<TControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)) : nullptr;
 }
 
 void TControl::AttachWindow(HWND hwnd) {
     hwnd_ = hwnd;
-    SetPropW(hwnd, kWrapperProp, this);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 void TControl::DetachWindow() {
-    if (hwnd_) RemovePropW(hwnd_, kWrapperProp);
+    if (hwnd_) SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     hwnd_ = nullptr;
 }
 
@@ -132,14 +133,12 @@ bool WindowProc::CrackOwn(TControl& c, UINT msg, WPARAM wp, LPARAM lp, LRESULT& 
 LRESULT CALLBACK WindowProc::Own(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCCREATE) {
         auto* self = static_cast<TControl*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         self->AttachWindow(hwnd);
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
-    auto* self = reinterpret_cast<TControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    TControl* self = WrapperOf(hwnd);
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
     if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->DetachWindow();
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
