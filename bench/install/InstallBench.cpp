@@ -245,6 +245,24 @@ private:
     std::thread thread_;
 };
 
+// Runs `line` (hidden, in `folder`) and returns how long it took.
+Clock::duration RunProcess(std::wstring line, const std::wstring& folder) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi{};
+    const auto t0 = Clock::now();
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        folder.c_str(), &si, &pi))
+        return {};
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    const auto took = Clock::now() - t0;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return took;
+}
+
 Clock::duration RunBatch(const std::wstring& recorder, const std::wstring& folder,
                          const std::wstring& package = {}) {
     CopyFileW(recorder.c_str(), (folder + L"\\iu.exe").c_str(), FALSE);
@@ -263,21 +281,7 @@ Clock::duration RunBatch(const std::wstring& recorder, const std::wstring& folde
     WriteFile(f, batch.data(), static_cast<DWORD>(batch.size()), &written, nullptr);
     CloseHandle(f);
 
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION pi{};
-    std::wstring line = L"cmd.exe /c run.bat >nul";  // the installer's commands print nowhere either
-    const auto t0 = Clock::now();
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        folder.c_str(), &si, &pi))
-        return {};
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    const auto took = Clock::now() - t0;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return took;
+    return RunProcess(L"cmd.exe /c run.bat >nul", folder);  // the installer's commands print nowhere either
 }
 
 double Median(std::vector<double> v) {
@@ -370,22 +374,6 @@ std::string ReadAll(const std::wstring& path) {
     while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
     CloseHandle(f);
     return bytes;
-}
-
-// Runs `line` (hidden, in `folder`) and returns how long it took.
-Clock::duration RunProcess(std::wstring line, const std::wstring& folder) {
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    const auto t0 = Clock::now();
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        folder.c_str(), &si, &pi))
-        return {};
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    const auto took = Clock::now() - t0;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return took;
 }
 
 // One Install press of the real installer: from the click until both payloads are gone again
