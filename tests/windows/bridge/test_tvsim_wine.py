@@ -49,10 +49,12 @@ def run_cmd(work, inner, expect=0, log=None, timeout=120):
     other than `expect` fails the test with the command and what it printed: a Wine start that
     failed must not pass for a product fault further on.
 
-    Every way the client fails prints a line. A run that printed nothing at all, not even into
-    its log, never reached the client's own code: under qemu a 32-bit Wine start very rarely
-    dies that way (once in several hundred starts here). Such a start is tried once more, and
-    the test says so in a warning."""
+    Every way the client fails prints why, with "error" or "failed" in the line. A run that
+    ended with another code and gave no reason at all, on the screen or in its log, did not end
+    by the client's own decision: under qemu a 32-bit Wine process very rarely dies that way,
+    at its start or midway (once in several hundred runs here; seen once right after the
+    connect had written its state file's temporary copy). Such a run is tried once more, and
+    the test says so in a warning; a second silent end fails the test."""
     command = [WINE_RUN, "cmd.exe", "/c", inner]
     for attempt in (1, 2):
         with tempfile.TemporaryFile() as out:
@@ -62,12 +64,15 @@ def run_cmd(work, inner, expect=0, log=None, timeout=120):
             printed = out.read().decode(errors="replace")
         if p.returncode == expect:
             return
-        logged = log and os.path.exists(work / "doLog" / log) and (work / "doLog" / log).read_bytes()
-        if attempt == 1 and not printed and not logged:
-            warnings.warn("%s exited with %d and printed nothing; started again" % (inner, p.returncode))
+        logged = b""
+        if log and os.path.exists(work / "doLog" / log):
+            logged = (work / "doLog" / log).read_bytes()
+        said = (printed + logged.decode(errors="replace")).lower()
+        if attempt == 1 and "error" not in said and "failed" not in said:
+            warnings.warn("%s exited with %d and gave no reason; started again" % (inner, p.returncode))
             continue
-        raise AssertionError("%s exited with %d, not %d; its output: %s" % (
-            command, p.returncode, expect, printed or "(none)"))
+        raise AssertionError("%s exited with %d, not %d; its output: %s; its log: %s" % (
+            command, p.returncode, expect, printed or "(none)", logged or "(none)"))
 
 
 def run_installation(work, serial, staging, codes=(0,) * 11):
