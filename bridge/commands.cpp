@@ -337,11 +337,12 @@ int Push(const Invocation& inv, const Settings& settings, Console& console) {
     const std::string baseName = sync::BaseName(inv.local);
 
     // One attempt on one sync stream. SEND, the DATA chunks, and at the end DONE with QUIT fill
-    // WRTEs of the device's full size. Whether `remote` names a directory is asked with a STAT
-    // that leads the first WRTE instead of costing a round trip of its own: the answer always
-    // comes first, and should it be a directory the device refuses to write a file over it, so
-    // the attempt ends there and the push starts again with the local name appended.
-    enum class Outcome { Pushed, Failed, IntoDirectory };
+    // WRTEs of the device's full size. The push goes to `remote` as named, with no STAT ahead of
+    // it: a STAT answer would be one more device write on the stream, a round trip of its own
+    // when the file fits in one write. Should `remote` be a directory, the device refuses to
+    // write a file over it; only then is the STAT asked, on a stream of its own, and the push
+    // starts again with the local name appended.
+    enum class Outcome { Pushed, Failed };
     struct Attempt {
         Outcome outcome = Outcome::Pushed;
         std::string reason;  // Failed: the device's FAIL text
@@ -350,28 +351,14 @@ int Push(const Invocation& inv, const Settings& settings, Console& console) {
     uint64_t done = 0;
     const auto start = Clock::now();
     auto lastProgress = start;
-    auto attempt = [&](bool statFirst) {
+    auto attempt = [&] {
         Attempt result;
         sync::ReplyDecoder replies;
-        bool statKnown = !statFirst;
-        bool directory = false;
-        // The device's next reply among those arrived; a STAT answer is taken here.
-        auto take = [&](sync::Reply& reply) {
-            while (!directory && replies.Next(reply)) {
-                if (statKnown) return true;
-                if (reply.id != sync::kStat) throw ProtocolError("expected a STAT reply");
-                statKnown = true;
-                directory = (reply.mode & sync::kModeTypeMask) == sync::kModeDirectory;
-            }
-            return false;
-        };
+        // The device's next reply among those arrived.
+        auto take = [&](sync::Reply& reply) { return replies.Next(reply); };
         auto arrived = [&] {
             replies.Feed(stream->pending);
             stream->pending.clear();
-        };
-        auto intoDirectory = [&] {
-            result.outcome = Outcome::IntoDirectory;
-            return result;
         };
         auto finish = [&](const sync::Reply& status) {
             if (status.id == sync::kFail) {
@@ -384,7 +371,6 @@ int Push(const Invocation& inv, const Settings& settings, Console& console) {
         };
         try {
             SyncWriter writer(link, *stream, idle);
-            if (statFirst) sync::AppendStat(writer.Buffer(), remote);
             sync::AppendSend(writer.Buffer(), remote);
             std::vector<uint8_t> chunk(sync::kMaxData);
             for (;;) {
@@ -403,7 +389,6 @@ int Push(const Invocation& inv, const Settings& settings, Console& console) {
                     arrived();
                     sync::Reply reply;
                     if (take(reply)) return finish(reply);
-                    if (directory) return intoDirectory();
                 }
                 if (Clock::now() - lastProgress >= std::chrono::seconds(1)) {
                     lastProgress = Clock::now();
@@ -422,7 +407,6 @@ int Push(const Invocation& inv, const Settings& settings, Console& console) {
             sync::Reply status;
             std::vector<uint8_t> data;
             while (!take(status)) {
-                if (directory) return intoDirectory();
                 if (!link.Read(*stream, data, idle)) throw StreamClosed("the device closed the stream");
                 replies.Feed(data);
             }
@@ -434,33 +418,60 @@ int Push(const Invocation& inv, const Settings& settings, Console& console) {
                 sync::Reply reply;
                 if (take(reply) && reply.id == sync::kFail) return finish(reply);
             } catch (const std::exception&) {}
-            if (directory) return intoDirectory();
             throw;
         }
     };
 
+    // After a refusal: whether `remote` is a directory, asked with a STAT on a new sync stream.
+    auto isDirectory = [&] {
+        link.Close(*stream);
+        stream = link.Open("sync:");
+        if (!stream) throw StreamClosed("the device refused a new sync channel");
+        std::vector<uint8_t> request;
+        sync::AppendStat(request, remote);
+        link.Write(*stream, request, idle);
+        sync::ReplyDecoder replies;
+        sync::Reply reply;
+        replies.Feed(stream->pending);
+        stream->pending.clear();
+        std::vector<uint8_t> data;
+        while (!replies.Next(reply)) {
+            if (!link.Read(*stream, data, idle)) throw StreamClosed("the device closed the stream");
+            replies.Feed(data);
+        }
+        if (reply.id != sync::kStat) throw ProtocolError("expected a STAT reply");
+        return (reply.mode & sync::kModeTypeMask) == sync::kModeDirectory;
+    };
+
     try {
-        bool statFirst = true;
+        bool probed = false;  // a refusal has been checked with a STAT
         if (sync::EndsWithSeparator(remote)) {
             remote += baseName;
-            statFirst = false;
+            probed = true;
         }
         for (;;) {
             if (remote.size() + 6 > sync::kMaxPathLength) {
                 quit();
                 return fail("error: remote path is too long: '" + remote + "'\n");
             }
-            Attempt result = attempt(statFirst);
-            if (result.outcome == Outcome::IntoDirectory) {
-                // This stream's SEND named the directory itself; a new stream gets the right name.
-                link.Close(*stream);
-                stream = link.Open("sync:");
-                if (!stream) throw StreamClosed("the device refused a new sync channel");
-                remote += "/" + baseName;
-                statFirst = false;
-                done = 0;
-                std::rewind(file.get());
-                continue;
+            Attempt result = attempt();
+            if (result.outcome == Outcome::Failed && !probed) {
+                probed = true;
+                bool directory = false;
+                try {
+                    directory = isDirectory();
+                } catch (const std::exception&) {}  // the refusal's own reason is the one to give
+                if (directory) {
+                    // The refused SEND named the directory itself; the STAT's stream pushes under
+                    // the local name inside it.
+                    remote += "/" + baseName;
+                    done = 0;
+                    std::rewind(file.get());
+                    continue;
+                }
+                if (stream) quit();
+                return fail("error: failed to close '" + remote + "': " + format::Printable(result.reason) +
+                            "\n");
             }
             if (result.outcome == Outcome::Failed) {
                 if (result.quitSent) {
