@@ -4,8 +4,6 @@
 
 #include "Form.h"
 
-const ClassSpec& TBitBtn::Spec() const { return *FindClassSpec(ClassName); }
-
 bool TBitBtn::Apply(Prop id, const FormProperty& p) {
     if (id != Prop::Glyph) return TButton::Apply(id, p);
     glyph_ = p.text;

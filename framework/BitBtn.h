@@ -6,11 +6,10 @@
 
 #include "Button.h"
 
-class TBitBtn : public TButton {
+class TBitBtn : public TControlClass<TBitBtn, TButton> {
 public:
-    using TButton::TButton;
+    using TControlClass::TControlClass;
     static constexpr const wchar_t* ClassName = L"TBitBtn";
-    const ClassSpec& Spec() const override;
     bool Apply(Prop id, const FormProperty& p) override;
     void CreateHandle() override;
     void ApplyScale() override;

@@ -4,8 +4,6 @@
 
 #include "WindowProc.h"
 
-const ClassSpec& TButton::Spec() const { return *FindClassSpec(ClassName); }
-
 bool TButton::Apply(Prop id, const FormProperty& p) {
     if (id == Prop::Default) return true;  // Enter is the dialog manager's; nothing to keep
     return TControl::Apply(id, p);

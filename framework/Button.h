@@ -3,11 +3,10 @@
 
 #include "Control.h"
 
-class TButton : public TControl {
+class TButton : public TControlClass<TButton, TControl> {
 public:
-    using TControl::TControl;
+    using TControlClass::TControlClass;
     static constexpr const wchar_t* ClassName = L"TButton";
-    const ClassSpec& Spec() const override;
     bool Apply(Prop id, const FormProperty& p) override;
     void CreateHandle() override;
     bool OnCommand(WORD code) override;

@@ -7,26 +7,22 @@
 
 namespace {
 
-[[noreturn]] void Fail(int line, const std::wstring& what) {
-    throw EFormError(L"Form description, line " + std::to_wstring(line) + L": " + what);
-}
-
 void CheckRadioGroup(const FormNode& node) {
     const FormProperty* items = node.Find(L"Items.Strings");
     const FormProperty* index = node.Find(L"ItemIndex");
     const FormProperty* columns = node.Find(L"Columns");
     const long long count = items ? static_cast<long long>(items->items.size()) : 0;
     if (index && (index->integer < -1 || index->integer >= count))
-        Fail(index->line, L"ItemIndex " + std::to_wstring(index->integer) + L" is outside the " +
-                              std::to_wstring(count) + L" items");
+        RaiseFormError(index->line, L"ItemIndex " + std::to_wstring(index->integer) + L" is outside the " +
+                                        std::to_wstring(count) + L" items");
     if (columns && (columns->integer < 1 || columns->integer > 16))
-        Fail(columns->line, L"Columns must be between 1 and 16");
+        RaiseFormError(columns->line, L"Columns must be between 1 and 16");
 }
 
 void CheckProgressBar(const FormNode& node) {
     const FormProperty* min = node.Find(L"Min");
     const FormProperty* max = node.Find(L"Max");
-    if ((min ? min->integer : 0) > (max ? max->integer : 100)) Fail(node.line, L"Min is above Max");
+    if ((min ? min->integer : 0) > (max ? max->integer : 100)) RaiseFormError(node.line, L"Min is above Max");
 }
 
 const std::vector<std::wstring_view> kAlignments{L"taLeftJustify", L"taRightJustify", L"taCenter"};

@@ -148,3 +148,15 @@ public:
 protected:
     std::vector<TControl*> children_;
 };
+
+// A control class's entry in the class table, found once from its ClassName:
+//   class TLabel : public TControlClass<TLabel, TControl> { ... ClassName = L"TLabel"; ... };
+template <typename Self, typename Base>
+class TControlClass : public Base {
+public:
+    using Base::Base;
+    const ClassSpec& Spec() const override {
+        static const ClassSpec& spec = *FindClassSpec(Self::ClassName);
+        return spec;
+    }
+};

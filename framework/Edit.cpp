@@ -5,8 +5,6 @@
 #include "Form.h"
 #include "WindowProc.h"
 
-const ClassSpec& TEdit::Spec() const { return *FindClassSpec(ClassName); }
-
 bool TEdit::Apply(Prop id, const FormProperty& p) {
     switch (id) {
     case Prop::Text: text_ = p.text; return true;

@@ -5,11 +5,10 @@
 #include "Control.h"
 #include "UniqueHandle.h"
 
-class TEdit : public TControl {
+class TEdit : public TControlClass<TEdit, TControl> {
 public:
-    using TControl::TControl;
+    using TControlClass::TControlClass;
     static constexpr const wchar_t* ClassName = L"TEdit";
-    const ClassSpec& Spec() const override;
     bool Apply(Prop id, const FormProperty& p) override;
     bool SetOnKeyPress(TKeyPressEvent handler) override;
 

@@ -17,10 +17,6 @@
 
 namespace {
 
-[[noreturn]] void FailAt(int line, const std::wstring& what) {
-    throw EFormError(L"Form description, line " + std::to_wstring(line) + L": " + what);
-}
-
 template <typename T>
 std::unique_ptr<TControl> Make(TComponent* owner) {
     return std::make_unique<T>(owner);
@@ -57,15 +53,13 @@ int UsableDpi(UINT dpi) { return dpi > 0 ? static_cast<int>(dpi) : 96; }
 
 }  // namespace
 
-TForm::TForm(TComponent* owner) : TWinControl(owner) { form_ = this; }
+TForm::TForm(TComponent* owner) : TControlClass(owner) { form_ = this; }
 
 TForm::~TForm() {
     // The window goes first, so no message reaches a control that is already deleted.
     if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
     owned_.clear();
 }
-
-const ClassSpec& TForm::Spec() const { return *FindClassSpec(ClassName); }
 
 TControl* TForm::FindControl(const std::wstring& name) const {
     for (const auto& c : owned_)
@@ -251,7 +245,7 @@ void TForm::Build(const FormNode& root, const TPublished& published) {
     Populate(this, root, published);
     OrderTabs(this);
     for (const auto& [name, slot] : published.fields_)
-        if (!FindControl(name)) FailAt(root.line, L"the description has no control '" + name + L"'");
+        if (!FindControl(name)) RaiseFormError(root.line, L"the description has no control '" + name + L"'");
     PlaceOnDesktop();
 }
 
@@ -260,17 +254,18 @@ void TForm::SetProperties(TControl& c, const FormNode& node, const TPublished& p
     const std::wstring what = &c == this ? L"a form" : node.className;
     for (const FormProperty& p : node.properties) {
         const PropertySpec* spec = FindPropertySpec(c.Spec(), p.name);
-        if (!spec) FailAt(p.line, L"'" + p.name + L"' does not apply to " + what);
+        if (!spec) RaiseFormError(p.line, L"'" + p.name + L"' does not apply to " + what);
         if (spec->id == Prop::OnClick || spec->id == Prop::OnCreate) {
             auto h = published.notify_.find(p.text);
-            if (h == published.notify_.end()) FailAt(p.line, L"the form has no handler '" + p.text + L"'");
+            if (h == published.notify_.end())
+                RaiseFormError(p.line, L"the form has no handler '" + p.text + L"'");
             (spec->id == Prop::OnCreate ? OnCreate : c.OnClick) = h->second;
         } else if (spec->id == Prop::OnKeyPress) {
             auto h = published.keys_.find(p.text);
             if (h == published.keys_.end() || !c.SetOnKeyPress(h->second))
-                FailAt(p.line, L"the form has no key handler '" + p.text + L"'");
+                RaiseFormError(p.line, L"the form has no key handler '" + p.text + L"'");
         } else if (!c.Apply(spec->id, p)) {
-            FailAt(p.line, L"'" + p.name + L"' does not apply to " + what);
+            RaiseFormError(p.line, L"'" + p.name + L"' does not apply to " + what);
         }
     }
 }
@@ -278,7 +273,7 @@ void TForm::SetProperties(TControl& c, const FormNode& node, const TPublished& p
 void TForm::Populate(TWinControl* parent, const FormNode& node, const TPublished& published) {
     for (const FormNode& child : node.children) {
         std::unique_ptr<TControl> made = MakeControl(child.className, this);
-        if (!made) FailAt(child.line, L"unknown class '" + child.className + L"'");
+        if (!made) RaiseFormError(child.line, L"unknown class '" + child.className + L"'");
         TControl* c = made.get();
         c->SetName(child.name);
         c->parent_ = parent;
@@ -291,8 +286,8 @@ void TForm::Populate(TWinControl* parent, const FormNode& node, const TPublished
         auto field = published.fields_.find(child.name);
         if (field != published.fields_.end()) {
             if (field->second.className != child.className)
-                FailAt(child.line, L"'" + child.name + L"' must be a " + field->second.className +
-                                       L", not a " + child.className);
+                RaiseFormError(child.line, L"'" + child.name + L"' must be a " + field->second.className +
+                                               L", not a " + child.className);
             field->second.assign(c);
         }
         owned_.push_back(std::move(made));

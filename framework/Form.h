@@ -39,7 +39,7 @@ private:
     std::map<std::wstring, TKeyPressEvent> keys_;
 };
 
-class TForm : public TWinControl {
+class TForm : public TControlClass<TForm, TWinControl> {
 public:
     static constexpr const wchar_t* ClassName = L"TForm";
     explicit TForm(TComponent* owner);
@@ -54,7 +54,6 @@ public:
     void Hide();
     void Close();  // the main form's close ends the application
 
-    const ClassSpec& Spec() const override;
     bool Apply(Prop id, const FormProperty& p) override;
     void CreateHandle() override;
     void ApplyScale() override;

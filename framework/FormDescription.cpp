@@ -11,10 +11,6 @@
 
 namespace {
 
-[[noreturn]] void Fail(int line, const std::wstring& what) {
-    throw EFormError(L"Form description, line " + std::to_wstring(line) + L": " + what);
-}
-
 enum class Tok { End, Ident, Integer, String, Symbol };
 
 struct Token {
@@ -60,7 +56,7 @@ public:
             t.text = std::wstring(1, c);
             return t;
         }
-        Fail(line_, L"unexpected character '" + std::wstring(1, c) + L"'");
+        RaiseFormError(line_, L"unexpected character '" + std::wstring(1, c) + L"'");
     }
 
 private:
@@ -112,13 +108,13 @@ private:
                 digit = c - L'A' + 10;
             else
                 break;
-            if (value > (0x7FFFFFFFLL - digit) / base) Fail(line_, L"number too large");
+            if (value > (0x7FFFFFFFLL - digit) / base) RaiseFormError(line_, L"number too large");
             value = value * base + digit;
             ++pos_;
         }
-        if (pos_ == start) Fail(line_, L"a number has no digits");
+        if (pos_ == start) RaiseFormError(line_, L"a number has no digits");
         if (pos_ < s_.size() && (IsIdentStart(s_[pos_]) || IsDigit(s_[pos_])))
-            Fail(line_, L"malformed number");
+            RaiseFormError(line_, L"malformed number");
         return negative ? -value : value;
     }
 
@@ -131,17 +127,17 @@ private:
             long code = 0;
             while (pos_ < s_.size() && IsDigit(s_[pos_])) {
                 code = code * 10 + (s_[pos_] - L'0');
-                if (code > 0xFFFF) Fail(line_, L"character code out of range");
+                if (code > 0xFFFF) RaiseFormError(line_, L"character code out of range");
                 ++pos_;
             }
-            if (pos_ == start) Fail(line_, L"'#' without a character code");
-            if (code == 0) Fail(line_, L"character code 0 is not allowed");
+            if (pos_ == start) RaiseFormError(line_, L"'#' without a character code");
+            if (code == 0) RaiseFormError(line_, L"character code 0 is not allowed");
             out += static_cast<wchar_t>(code);
             return out;
         }
         ++pos_;  // opening quote
         for (;;) {
-            if (pos_ >= s_.size() || s_[pos_] == L'\n') Fail(line_, L"unterminated string");
+            if (pos_ >= s_.size() || s_[pos_] == L'\n') RaiseFormError(line_, L"unterminated string");
             wchar_t c = s_[pos_++];
             if (c == L'\'') {
                 if (pos_ < s_.size() && s_[pos_] == L'\'') {
@@ -165,9 +161,9 @@ public:
     explicit Parser(std::wstring text) : lex_(std::move(text)) { Advance(); }
 
     FormNode ParseRoot() {
-        if (!IsIdent(L"object")) Fail(tok_.line, L"expected 'object' at the start");
+        if (!IsIdent(L"object")) RaiseFormError(tok_.line, L"expected 'object' at the start");
         FormNode root = ParseObject(0);
-        if (tok_.kind != Tok::End) Fail(tok_.line, L"unexpected text after the final 'end'");
+        if (tok_.kind != Tok::End) RaiseFormError(tok_.line, L"unexpected text after the final 'end'");
         return root;
     }
 
@@ -176,26 +172,26 @@ private:
     bool IsIdent(const wchar_t* word) const { return tok_.kind == Tok::Ident && tok_.text == word; }
     bool IsSymbol(wchar_t c) const { return tok_.kind == Tok::Symbol && tok_.text[0] == c; }
     void Expect(wchar_t c, const wchar_t* what) {
-        if (!IsSymbol(c)) Fail(tok_.line, std::wstring(L"expected ") + what);
+        if (!IsSymbol(c)) RaiseFormError(tok_.line, std::wstring(L"expected ") + what);
         Advance();
     }
 
     FormNode ParseObject(int depth) {
-        if (depth > 16) Fail(tok_.line, L"objects nested too deeply");
+        if (depth > 16) RaiseFormError(tok_.line, L"objects nested too deeply");
         FormNode node;
         node.line = tok_.line;
         Advance();  // 'object'
-        if (tok_.kind != Tok::Ident) Fail(tok_.line, L"expected the object's name after 'object'");
+        if (tok_.kind != Tok::Ident) RaiseFormError(tok_.line, L"expected the object's name after 'object'");
         node.name = tok_.text;
         Advance();
         Expect(L':', L"':' between the object's name and class");
-        if (tok_.kind != Tok::Ident) Fail(tok_.line, L"expected the object's class after ':'");
+        if (tok_.kind != Tok::Ident) RaiseFormError(tok_.line, L"expected the object's class after ':'");
         node.className = tok_.text;
         Advance();
         for (;;) {
             if (tok_.kind == Tok::End)
-                Fail(tok_.line, L"missing 'end' for object '" + node.name + L"' (line " +
-                                    std::to_wstring(node.line) + L")");
+                RaiseFormError(tok_.line, L"missing 'end' for object '" + node.name + L"' (line " +
+                                              std::to_wstring(node.line) + L")");
             if (IsIdent(L"end")) {
                 Advance();
                 return node;
@@ -204,7 +200,8 @@ private:
                 node.children.push_back(ParseObject(depth + 1));
                 continue;
             }
-            if (tok_.kind != Tok::Ident) Fail(tok_.line, L"expected a property name, 'object' or 'end'");
+            if (tok_.kind != Tok::Ident)
+                RaiseFormError(tok_.line, L"expected a property name, 'object' or 'end'");
             node.properties.push_back(ParseProperty());
         }
     }
@@ -215,10 +212,10 @@ private:
         p.line = tok_.line;
         Advance();
         Expect(L'=', (L"'=' after '" + p.name + L"'").c_str());
-        if (tok_.kind == Tok::End) Fail(p.line, L"missing value of '" + p.name + L"'");
+        if (tok_.kind == Tok::End) RaiseFormError(p.line, L"missing value of '" + p.name + L"'");
         // A long string may start on the next line; a name or number there is the next entry.
         if (tok_.line != p.line && tok_.kind != Tok::String && !IsSymbol(L'(') && !IsSymbol(L'['))
-            Fail(p.line, L"missing value of '" + p.name + L"'");
+            RaiseFormError(p.line, L"missing value of '" + p.name + L"'");
         switch (tok_.kind) {
         case Tok::Integer:
             p.kind = FormValueKind::Integer;
@@ -240,13 +237,13 @@ private:
                 Advance();
                 while (!IsSymbol(L']')) {
                     if (tok_.kind != Tok::Ident)
-                        Fail(tok_.line, L"expected a name or ']' in the set of '" + p.name + L"'");
+                        RaiseFormError(tok_.line, L"expected a name or ']' in the set of '" + p.name + L"'");
                     p.items.push_back(tok_.text);
                     Advance();
                     if (IsSymbol(L','))
                         Advance();
                     else if (!IsSymbol(L']'))
-                        Fail(tok_.line, L"expected ',' or ']' in the set of '" + p.name + L"'");
+                        RaiseFormError(tok_.line, L"expected ',' or ']' in the set of '" + p.name + L"'");
                 }
                 Advance();
             } else if (IsSymbol(L'(')) {
@@ -254,12 +251,14 @@ private:
                 Advance();
                 while (!IsSymbol(L')')) {
                     if (tok_.kind != Tok::String)
-                        Fail(tok_.line, L"expected a string or ')' in the list of '" + p.name + L"'");
+                        RaiseFormError(tok_.line,
+                                       L"expected a string or ')' in the list of '" + p.name + L"'");
                     p.items.push_back(ParseString());
                 }
                 Advance();
             } else {
-                Fail(tok_.line, L"unexpected '" + tok_.text + L"' as the value of '" + p.name + L"'");
+                RaiseFormError(tok_.line,
+                               L"unexpected '" + tok_.text + L"' as the value of '" + p.name + L"'");
             }
             break;
         case Tok::End: break;
@@ -277,7 +276,7 @@ private:
                 Advance();
             } else if (IsSymbol(L'+')) {
                 Advance();
-                if (tok_.kind != Tok::String) Fail(tok_.line, L"expected a string after '+'");
+                if (tok_.kind != Tok::String) RaiseFormError(tok_.line, L"expected a string after '+'");
                 out += tok_.text;
                 Advance();
             } else {
@@ -305,18 +304,19 @@ const wchar_t* KindName(FormValueKind k) {
 
 void CheckProperty(const FormNode& node, const FormProperty& p, const PropertySpec& spec) {
     auto wrong = [&](const std::wstring& expected) {
-        Fail(p.line,
-             L"'" + p.name + L"' of '" + node.name + L"' must be " + expected + L", not " + KindName(p.kind));
+        RaiseFormError(p.line, L"'" + p.name + L"' of '" + node.name + L"' must be " + expected + L", not " +
+                                   KindName(p.kind));
     };
     switch (spec.want) {
     case Want::Int:
         if (p.kind != FormValueKind::Integer) wrong(L"a number");
-        if (p.integer < -100000 || p.integer > 100000) Fail(p.line, L"'" + p.name + L"' is out of range");
+        if (p.integer < -100000 || p.integer > 100000)
+            RaiseFormError(p.line, L"'" + p.name + L"' is out of range");
         break;
     case Want::NonNegInt:
         if (p.kind != FormValueKind::Integer) wrong(L"a number");
         if (p.integer < 0 || p.integer > 100000)
-            Fail(p.line, L"'" + p.name + L"' must be between 0 and 100000");
+            RaiseFormError(p.line, L"'" + p.name + L"' must be between 0 and 100000");
         break;
     case Want::Bool:
         if (p.kind != FormValueKind::Identifier || (p.text != L"True" && p.text != L"False"))
@@ -325,9 +325,9 @@ void CheckProperty(const FormNode& node, const FormProperty& p, const PropertySp
     case Want::Color:
         if (p.kind == FormValueKind::Integer) {
             if (p.integer < 0 || p.integer > 0xFFFFFF)
-                Fail(p.line, L"colour value out of range in '" + p.name + L"'");
+                RaiseFormError(p.line, L"colour value out of range in '" + p.name + L"'");
         } else if (p.kind != FormValueKind::Identifier || !FindNamedColor(p.text)) {
-            Fail(p.line, L"unknown colour in '" + p.name + L"'");
+            RaiseFormError(p.line, L"unknown colour in '" + p.name + L"'");
         }
         break;
     case Want::String:
@@ -343,40 +343,45 @@ void CheckProperty(const FormNode& node, const FormProperty& p, const PropertySp
         if (p.kind != FormValueKind::Set) wrong(L"a set such as [fsBold]");
         for (const auto& item : p.items)
             if (item != L"fsBold" && item != L"fsItalic" && item != L"fsUnderline" && item != L"fsStrikeOut")
-                Fail(p.line, L"unknown font style '" + item + L"'");
+                RaiseFormError(p.line, L"unknown font style '" + item + L"'");
         break;
     case Want::Choice:
         if (p.kind != FormValueKind::Identifier) wrong(L"a name");
         if (std::find(spec.choices.begin(), spec.choices.end(), p.text) == spec.choices.end())
-            Fail(p.line, L"'" + p.text + L"' is not a valid value of '" + p.name + L"'");
+            RaiseFormError(p.line, L"'" + p.text + L"' is not a valid value of '" + p.name + L"'");
         break;
     }
 }
 
 void ValidateNode(const FormNode& node, bool isRoot, std::set<std::wstring>& names) {
-    if (!names.insert(node.name).second) Fail(node.line, L"a second object named '" + node.name + L"'");
+    if (!names.insert(node.name).second)
+        RaiseFormError(node.line, L"a second object named '" + node.name + L"'");
     // The root is a form of its own class, derived from TForm.
     const ClassSpec* cls = FindClassSpec(isRoot ? L"TForm" : node.className);
-    if (!cls) Fail(node.line, L"unknown class '" + node.className + L"'");
+    if (!cls) RaiseFormError(node.line, L"unknown class '" + node.className + L"'");
     if (!isRoot && node.className == L"TForm")
-        Fail(node.line, L"a form cannot be placed inside another object");
+        RaiseFormError(node.line, L"a form cannot be placed inside another object");
 
     std::set<std::wstring> seen;
     for (const auto& p : node.properties) {
-        if (!seen.insert(p.name).second) Fail(p.line, L"'" + p.name + L"' is given twice");
+        if (!seen.insert(p.name).second) RaiseFormError(p.line, L"'" + p.name + L"' is given twice");
         const PropertySpec* spec = FindPropertySpec(*cls, p.name);
-        if (!spec) Fail(p.line, L"unknown property '" + p.name + L"' for class " + node.className);
+        if (!spec) RaiseFormError(p.line, L"unknown property '" + p.name + L"' for class " + node.className);
         CheckProperty(node, p, *spec);
     }
     if (cls->check) cls->check(node);
     if (cls->holdsControls) {
         for (const auto& child : node.children) ValidateNode(child, false, names);
     } else if (!node.children.empty()) {
-        Fail(node.children.front().line, L"a " + node.className + L" cannot hold other objects");
+        RaiseFormError(node.children.front().line, L"a " + node.className + L" cannot hold other objects");
     }
 }
 
 }  // namespace
+
+void RaiseFormError(int line, const std::wstring& what) {
+    throw EFormError(L"Form description, line " + std::to_wstring(line) + L": " + what);
+}
 
 const FormProperty* FormNode::Find(const std::wstring& propName) const {
     for (const auto& p : properties)

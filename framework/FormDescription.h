@@ -42,6 +42,10 @@ struct FormNode {
     const FormProperty* Find(const std::wstring& propName) const;
 };
 
+// Raises EFormError "Form description, line N: what": every fault of a description, whether the
+// reader, the checker or the loader finds it.
+[[noreturn]] void RaiseFormError(int line, const std::wstring& what);
+
 // Parses the whole text (UTF-8). Raises EFormError("line N: what is wrong").
 FormNode ParseFormDescription(const std::string& utf8);
 

@@ -4,8 +4,6 @@
 #include "UniqueHandle.h"
 #include "WindowProc.h"
 
-const ClassSpec& TGroupBox::Spec() const { return *FindClassSpec(ClassName); }
-
 void TGroupBox::CreateHandle() {
     CreateControlWindow({.className = kGroupClass,
                          .text = text_,

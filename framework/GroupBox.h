@@ -5,11 +5,10 @@
 
 #include "Control.h"
 
-class TGroupBox : public TWinControl {
+class TGroupBox : public TControlClass<TGroupBox, TWinControl> {
 public:
-    using TWinControl::TWinControl;
+    using TControlClass::TControlClass;
     static constexpr const wchar_t* ClassName = L"TGroupBox";
-    const ClassSpec& Spec() const override;
     void CreateHandle() override;
 
     bool PaintsItself() const override { return true; }

@@ -4,8 +4,6 @@
 #include "UniqueHandle.h"
 #include "WindowProc.h"
 
-const ClassSpec& TLabel::Spec() const { return *FindClassSpec(ClassName); }
-
 bool TLabel::Apply(Prop id, const FormProperty& p) {
     switch (id) {
     case Prop::Alignment: alignment_ = AlignmentOf(p); return true;

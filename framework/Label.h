@@ -5,11 +5,10 @@
 
 #include "Control.h"
 
-class TLabel : public TControl {
+class TLabel : public TControlClass<TLabel, TControl> {
 public:
-    using TControl::TControl;
+    using TControlClass::TControlClass;
     static constexpr const wchar_t* ClassName = L"TLabel";
-    const ClassSpec& Spec() const override;
     bool Apply(Prop id, const FormProperty& p) override;
 
     TAlignment Alignment() const noexcept { return alignment_; }

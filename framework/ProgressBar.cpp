@@ -6,8 +6,6 @@
 
 #include "WindowProc.h"
 
-const ClassSpec& TProgressBar::Spec() const { return *FindClassSpec(ClassName); }
-
 bool TProgressBar::Apply(Prop id, const FormProperty& p) {
     const int value = static_cast<int>(p.integer);
     switch (id) {

@@ -3,11 +3,10 @@
 
 #include "Control.h"
 
-class TProgressBar : public TControl {
+class TProgressBar : public TControlClass<TProgressBar, TControl> {
 public:
-    using TControl::TControl;
+    using TControlClass::TControlClass;
     static constexpr const wchar_t* ClassName = L"TProgressBar";
-    const ClassSpec& Spec() const override;
     bool Apply(Prop id, const FormProperty& p) override;
 
     int Max() const noexcept { return max_; }

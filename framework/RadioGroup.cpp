@@ -7,8 +7,6 @@
 #include "Form.h"
 #include "WindowProc.h"
 
-const ClassSpec& TRadioGroup::Spec() const { return *FindClassSpec(ClassName); }
-
 bool TRadioGroup::Apply(Prop id, const FormProperty& p) {
     switch (id) {
     case Prop::Items: items_.assign(p.items.begin(), p.items.end()); return true;

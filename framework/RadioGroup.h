@@ -7,11 +7,10 @@
 
 #include "GroupBox.h"
 
-class TRadioGroup : public TGroupBox {
+class TRadioGroup : public TControlClass<TRadioGroup, TGroupBox> {
 public:
-    using TGroupBox::TGroupBox;
+    using TControlClass::TControlClass;
     static constexpr const wchar_t* ClassName = L"TRadioGroup";
-    const ClassSpec& Spec() const override;
     bool Apply(Prop id, const FormProperty& p) override;
 
     const std::vector<UnicodeString>& Items() const noexcept { return items_; }
