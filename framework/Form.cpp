@@ -313,10 +313,14 @@ void TForm::OrderTabs(TWinControl* parent) {
         if (c->TabOrder() >= 0) ordered.push_back(c);
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](TControl* a, TControl* b) { return a->TabOrder() < b->TabOrder(); });
+    // Windows already in place are left alone: each move is a round trip to the window server.
     HWND after = HWND_TOP;
     for (TControl* c : ordered) {
-        SetWindowPos(c->Handle(), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        after = c->Handle();
+        const HWND h = c->Handle();
+        const HWND before = GetWindow(h, GW_HWNDPREV);
+        if (after == HWND_TOP ? before != nullptr : before != after)
+            SetWindowPos(h, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        after = h;
     }
 }
 

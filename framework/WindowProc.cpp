@@ -26,12 +26,12 @@ void RegisterClassesOnce() {
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /* IDC_ARROW */);
     wc.lpfnWndProc = &WindowProc::Own;
 
+    // No class icon: a form takes the one its description names (WM_SETICON), and each icon
+    // given to a top-level window is converted for the window manager once more.
     wc.lpszClassName = kFormClass;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconW(inst, L"MAINICON");
     RegisterClassExW(&wc);
 
-    wc.hIcon = nullptr;
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpszClassName = kGroupClass;
     RegisterClassExW(&wc);
