@@ -114,6 +114,17 @@ Wait WaitFor(Native s, bool forWrite, Clock::time_point deadline) {
     }
 }
 
+// After a call on `s` that failed with `e`: returns once the call may be tried again (it was
+// interrupted, or the socket is now ready); throws when it really failed or the deadline passed.
+void AwaitRetry(Native s, int e, bool forWrite, Clock::time_point deadline, const char* what,
+                const char* late) {
+    if (Interrupted(e)) return;
+    if (!WouldBlock(e)) Throw(what, e);
+    const Wait w = WaitFor(s, forWrite, deadline);
+    if (w == Wait::Timeout) throw TimeoutError(late);
+    if (w == Wait::Failed) Throw(what, LastError());
+}
+
 }  // namespace
 
 NetSession::NetSession() {
@@ -170,15 +181,9 @@ void Socket::SendAll(std::span<const uint8_t> bytes, Clock::time_point deadline)
             bytes = bytes.subspan(size_t(n));
             continue;
         }
-        int e = LastError();
-        if (n < 0 && Interrupted(e)) continue;
-        if (n < 0 && WouldBlock(e)) {
-            Wait w = WaitFor(s, true, deadline);
-            if (w == Wait::Timeout) throw TimeoutError("timed out sending to the device");
-            if (w == Wait::Failed) Throw("send", LastError());
-            continue;
-        }
-        Throw("send", e);
+        const int e = LastError();
+        if (n == 0) Throw("send", e);
+        AwaitRetry(s, e, true, deadline, "send", "timed out sending to the device");
     }
 }
 
@@ -192,12 +197,7 @@ size_t Socket::Receive(std::span<uint8_t> buffer, Clock::time_point deadline) {
         ssize_t n = ::recv(s, buffer.data(), size_t(want), 0);
 #endif
         if (n >= 0) return size_t(n);
-        int e = LastError();
-        if (Interrupted(e)) continue;
-        if (!WouldBlock(e)) Throw("receive", e);
-        Wait w = WaitFor(s, false, deadline);
-        if (w == Wait::Timeout) throw TimeoutError("timed out waiting for the device");
-        if (w == Wait::Failed) Throw("receive", LastError());
+        AwaitRetry(s, LastError(), false, deadline, "receive", "timed out waiting for the device");
     }
 }
 
@@ -269,12 +269,7 @@ Socket Listener::Accept(int timeoutMs) {
             ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
             return Socket(static_cast<std::intptr_t>(c));
         }
-        int e = LastError();
-        if (Interrupted(e)) continue;
-        if (!WouldBlock(e)) Throw("accept", e);
-        Wait w = WaitFor(s, false, deadline);
-        if (w == Wait::Timeout) throw TimeoutError("nobody connected");
-        if (w == Wait::Failed) Throw("accept", LastError());
+        AwaitRetry(s, LastError(), false, deadline, "accept", "nobody connected");
     }
 }
 
