@@ -4,7 +4,7 @@ namespace kb {
 
 namespace {
 
-struct CommandSpec {
+struct CommandEntry {
     std::string_view name;
     CommandKind kind;
     size_t minArgs;
@@ -12,7 +12,7 @@ struct CommandSpec {
 };
 
 constexpr size_t kAny = size_t(-1);
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {"kill-server", CommandKind::KillServer, 0, 0},
     {"connect", CommandKind::Connect, 1, 1},
     {"devices", CommandKind::Devices, 0, 0},
@@ -44,18 +44,18 @@ ParsedArgs ParseArguments(std::span<const std::string> args) {
     if (i >= args.size()) return Fail("no command given");
 
     const std::string& name = args[i];
-    const CommandSpec* spec = nullptr;
-    for (const CommandSpec& candidate : kCommands) {
-        if (candidate.name == name) spec = &candidate;
+    const CommandEntry* command = nullptr;
+    for (const CommandEntry& candidate : kCommands) {
+        if (candidate.name == name) command = &candidate;
     }
-    if (!spec) return Fail("unknown command '" + name + "'");
+    if (!command) return Fail("unknown command '" + name + "'");
 
     std::span<const std::string> rest = args.subspan(i + 1);
-    if (rest.size() < spec->minArgs || (spec->maxArgs != kAny && rest.size() > spec->maxArgs)) {
+    if (rest.size() < command->minArgs || (command->maxArgs != kAny && rest.size() > command->maxArgs)) {
         return Fail("wrong number of arguments for '" + name + "'");
     }
-    inv.kind = spec->kind;
-    switch (spec->kind) {
+    inv.kind = command->kind;
+    switch (command->kind) {
     case CommandKind::Connect: inv.target = rest[0]; break;
     case CommandKind::Shell: inv.words.assign(rest.begin(), rest.end()); break;
     case CommandKind::Push:

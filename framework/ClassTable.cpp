@@ -27,113 +27,113 @@ void CheckProgressBar(const FormNode& node) {
 
 const std::vector<std::wstring_view> kAlignments{L"taLeftJustify", L"taRightJustify", L"taCenter"};
 
-const ClassSpec kControl{L"TControl",
-                         nullptr,
-                         {
-                             {L"Left", Prop::Left, Want::Int},
-                             {L"Top", Prop::Top, Want::Int},
-                             {L"Width", Prop::Width, Want::NonNegInt},
-                             {L"Height", Prop::Height, Want::NonNegInt},
-                             {L"TabOrder", Prop::TabOrder, Want::NonNegInt},
-                             {L"Caption", Prop::Caption, Want::String},
-                             {L"Font.Name", Prop::FontName, Want::String},
-                             {L"Font.Height", Prop::FontHeight, Want::Int},
-                             {L"Font.Style", Prop::FontStyle, Want::FontStyle},
-                             {L"Font.Color", Prop::FontColor, Want::Color},
-                             {L"Font.Charset",
-                              Prop::FontCharset,
-                              Want::Choice,
-                              {L"DEFAULT_CHARSET", L"ANSI_CHARSET", L"RUSSIAN_CHARSET"}},
-                             {L"ParentFont", Prop::ParentFont, Want::Bool},
-                             {L"Color", Prop::Color, Want::Color},
-                             {L"ParentColor", Prop::ParentColor, Want::Bool},
-                             {L"Visible", Prop::Visible, Want::Bool},
-                             {L"Enabled", Prop::Enabled, Want::Bool},
-                             {L"TabStop", Prop::TabStop, Want::Bool},
-                         }};
+const ClassEntry kControl{L"TControl",
+                          nullptr,
+                          {
+                              {L"Left", Prop::Left, Want::Int},
+                              {L"Top", Prop::Top, Want::Int},
+                              {L"Width", Prop::Width, Want::NonNegInt},
+                              {L"Height", Prop::Height, Want::NonNegInt},
+                              {L"TabOrder", Prop::TabOrder, Want::NonNegInt},
+                              {L"Caption", Prop::Caption, Want::String},
+                              {L"Font.Name", Prop::FontName, Want::String},
+                              {L"Font.Height", Prop::FontHeight, Want::Int},
+                              {L"Font.Style", Prop::FontStyle, Want::FontStyle},
+                              {L"Font.Color", Prop::FontColor, Want::Color},
+                              {L"Font.Charset",
+                               Prop::FontCharset,
+                               Want::Choice,
+                               {L"DEFAULT_CHARSET", L"ANSI_CHARSET", L"RUSSIAN_CHARSET"}},
+                              {L"ParentFont", Prop::ParentFont, Want::Bool},
+                              {L"Color", Prop::Color, Want::Color},
+                              {L"ParentColor", Prop::ParentColor, Want::Bool},
+                              {L"Visible", Prop::Visible, Want::Bool},
+                              {L"Enabled", Prop::Enabled, Want::Bool},
+                              {L"TabStop", Prop::TabStop, Want::Bool},
+                          }};
 
-const ClassSpec kForm{L"TForm",
-                      &kControl,
-                      {
-                          {L"BorderStyle",
-                           Prop::BorderStyle,
-                           Want::Choice,
-                           {L"bsSingle", L"bsSizeable", L"bsDialog", L"bsToolWindow"}},
-                          {L"ClientWidth", Prop::ClientWidth, Want::NonNegInt},
-                          {L"ClientHeight", Prop::ClientHeight, Want::NonNegInt},
-                          {L"Constraints.MaxWidth", Prop::MaxWidth, Want::NonNegInt},
-                          {L"Constraints.MaxHeight", Prop::MaxHeight, Want::NonNegInt},
-                          {L"Position",
-                           Prop::FormPosition,
-                           Want::Choice,
-                           {L"poDesigned", L"poDesktopCenter", L"poScreenCenter"}},
-                          {L"PixelsPerInch", Prop::PixelsPerInch, Want::NonNegInt},
-                          {L"TextHeight", Prop::TextHeight, Want::NonNegInt},
-                          {L"OldCreateOrder", Prop::OldCreateOrder, Want::Bool},
-                          {L"OnCreate", Prop::OnCreate, Want::Handler},
-                          {L"Icon", Prop::Icon, Want::String},
-                      },
-                      true};
-
-const ClassSpec kGroupBox{L"TGroupBox", &kControl, {}, true};
-
-// Its items are buttons of its own; it holds no controls of the description.
-const ClassSpec kRadioGroup{L"TRadioGroup",
-                            &kGroupBox,
-                            {
-                                {L"Items.Strings", Prop::Items, Want::StringList},
-                                {L"Columns", Prop::Columns, Want::NonNegInt},
-                                {L"ItemIndex", Prop::ItemIndex, Want::Int},
-                                {L"OnClick", Prop::OnClick, Want::Handler},
-                            },
-                            false,
-                            &CheckRadioGroup};
-
-const ClassSpec kLabel{L"TLabel",
+const ClassEntry kForm{L"TForm",
                        &kControl,
                        {
-                           {L"Alignment", Prop::Alignment, Want::Choice, kAlignments},
-                           {L"Layout", Prop::Layout, Want::Choice, {L"tlTop", L"tlCenter", L"tlBottom"}},
-                           {L"WordWrap", Prop::WordWrap, Want::Bool},
-                           {L"AutoSize", Prop::AutoSize, Want::Bool},
-                           {L"Transparent", Prop::Transparent, Want::Bool},
-                       }};
+                           {L"BorderStyle",
+                            Prop::BorderStyle,
+                            Want::Choice,
+                            {L"bsSingle", L"bsSizeable", L"bsDialog", L"bsToolWindow"}},
+                           {L"ClientWidth", Prop::ClientWidth, Want::NonNegInt},
+                           {L"ClientHeight", Prop::ClientHeight, Want::NonNegInt},
+                           {L"Constraints.MaxWidth", Prop::MaxWidth, Want::NonNegInt},
+                           {L"Constraints.MaxHeight", Prop::MaxHeight, Want::NonNegInt},
+                           {L"Position",
+                            Prop::FormPosition,
+                            Want::Choice,
+                            {L"poDesigned", L"poDesktopCenter", L"poScreenCenter"}},
+                           {L"PixelsPerInch", Prop::PixelsPerInch, Want::NonNegInt},
+                           {L"TextHeight", Prop::TextHeight, Want::NonNegInt},
+                           {L"OldCreateOrder", Prop::OldCreateOrder, Want::Bool},
+                           {L"OnCreate", Prop::OnCreate, Want::Handler},
+                           {L"Icon", Prop::Icon, Want::String},
+                       },
+                       true};
 
-const ClassSpec kEdit{L"TEdit",
-                      &kControl,
-                      {
-                          {L"Text", Prop::Text, Want::String},
-                          {L"Alignment", Prop::Alignment, Want::Choice, kAlignments},
-                          {L"MaxLength", Prop::MaxLength, Want::NonNegInt},
-                          {L"OnKeyPress", Prop::OnKeyPress, Want::Handler},
-                      }};
+const ClassEntry kGroupBox{L"TGroupBox", &kControl, {}, true};
 
-const ClassSpec kButton{L"TButton",
-                        &kControl,
-                        {
-                            {L"OnClick", Prop::OnClick, Want::Handler},
-                            {L"Default", Prop::Default, Want::Bool},
-                        }};
-
-const ClassSpec kBitBtn{L"TBitBtn",
-                        &kButton,
-                        {
-                            {L"Glyph", Prop::Glyph, Want::String},
-                        }};
-
-const ClassSpec kProgressBar{L"TProgressBar",
-                             &kControl,
+// Its items are buttons of its own; it holds no controls of the description.
+const ClassEntry kRadioGroup{L"TRadioGroup",
+                             &kGroupBox,
                              {
-                                 {L"Min", Prop::Min, Want::Int},
-                                 {L"Max", Prop::Max, Want::Int},
-                                 {L"Position", Prop::Position, Want::Int},
+                                 {L"Items.Strings", Prop::Items, Want::StringList},
+                                 {L"Columns", Prop::Columns, Want::NonNegInt},
+                                 {L"ItemIndex", Prop::ItemIndex, Want::Int},
+                                 {L"OnClick", Prop::OnClick, Want::Handler},
                              },
                              false,
-                             &CheckProgressBar};
+                             &CheckRadioGroup};
+
+const ClassEntry kLabel{L"TLabel",
+                        &kControl,
+                        {
+                            {L"Alignment", Prop::Alignment, Want::Choice, kAlignments},
+                            {L"Layout", Prop::Layout, Want::Choice, {L"tlTop", L"tlCenter", L"tlBottom"}},
+                            {L"WordWrap", Prop::WordWrap, Want::Bool},
+                            {L"AutoSize", Prop::AutoSize, Want::Bool},
+                            {L"Transparent", Prop::Transparent, Want::Bool},
+                        }};
+
+const ClassEntry kEdit{L"TEdit",
+                       &kControl,
+                       {
+                           {L"Text", Prop::Text, Want::String},
+                           {L"Alignment", Prop::Alignment, Want::Choice, kAlignments},
+                           {L"MaxLength", Prop::MaxLength, Want::NonNegInt},
+                           {L"OnKeyPress", Prop::OnKeyPress, Want::Handler},
+                       }};
+
+const ClassEntry kButton{L"TButton",
+                         &kControl,
+                         {
+                             {L"OnClick", Prop::OnClick, Want::Handler},
+                             {L"Default", Prop::Default, Want::Bool},
+                         }};
+
+const ClassEntry kBitBtn{L"TBitBtn",
+                         &kButton,
+                         {
+                             {L"Glyph", Prop::Glyph, Want::String},
+                         }};
+
+const ClassEntry kProgressBar{L"TProgressBar",
+                              &kControl,
+                              {
+                                  {L"Min", Prop::Min, Want::Int},
+                                  {L"Max", Prop::Max, Want::Int},
+                                  {L"Position", Prop::Position, Want::Int},
+                              },
+                              false,
+                              &CheckProgressBar};
 
 // TControl is the common part, not a class a description may name.
-const ClassSpec* const kClasses[] = {&kForm, &kGroupBox, &kRadioGroup, &kLabel,
-                                     &kEdit, &kButton,   &kBitBtn,     &kProgressBar};
+const ClassEntry* const kClasses[] = {&kForm, &kGroupBox, &kRadioGroup, &kLabel,
+                                      &kEdit, &kButton,   &kBitBtn,     &kProgressBar};
 
 struct ColorName {
     std::wstring_view name;
@@ -151,17 +151,17 @@ constexpr ColorName kColors[] = {
 
 }  // namespace
 
-const ClassSpec* FindClassSpec(std::wstring_view name) {
-    for (const ClassSpec* cls : kClasses)
+const ClassEntry* FindClassEntry(std::wstring_view name) {
+    for (const ClassEntry* cls : kClasses)
         if (name == cls->name) return cls;
     return nullptr;
 }
 
-std::span<const ClassSpec* const> ClassSpecs() { return kClasses; }
+std::span<const ClassEntry* const> ClassEntries() { return kClasses; }
 
-const PropertySpec* FindPropertySpec(const ClassSpec& cls, std::wstring_view name) {
-    for (const ClassSpec* c = &cls; c; c = c->base)
-        for (const PropertySpec& p : c->own)
+const PropertyEntry* FindPropertyEntry(const ClassEntry& cls, std::wstring_view name) {
+    for (const ClassEntry* c = &cls; c; c = c->base)
+        for (const PropertyEntry& p : c->own)
             if (name == p.name) return &p;
     return nullptr;
 }

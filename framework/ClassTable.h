@@ -68,29 +68,29 @@ enum class Prop {
 
 enum class Want { Int, NonNegInt, Bool, Color, String, Handler, StringList, FontStyle, Choice };
 
-struct PropertySpec {
+struct PropertyEntry {
     const wchar_t* name;
     Prop id;
     Want want;
     std::vector<std::wstring_view> choices = {};  // for Choice
 };
 
-struct ClassSpec {
+struct ClassEntry {
     const wchar_t* name;
-    const ClassSpec* base;  // the class whose properties it also takes; null for the root
-    std::vector<PropertySpec> own = {};
+    const ClassEntry* base;  // the class whose properties it also takes; null for the root
+    std::vector<PropertyEntry> own = {};
     bool holdsControls = false;
     // Checks between properties (an index inside the items...); raises EFormError.
     void (*check)(const FormNode& node) = nullptr;
 };
 
 // The class of that name, or null.
-const ClassSpec* FindClassSpec(std::wstring_view name);
+const ClassEntry* FindClassEntry(std::wstring_view name);
 // Every class a description may name.
-std::span<const ClassSpec* const> ClassSpecs();
+std::span<const ClassEntry* const> ClassEntries();
 
 // The property of that name that `cls` or one of its bases takes, or null.
-const PropertySpec* FindPropertySpec(const ClassSpec& cls, std::wstring_view name);
+const PropertyEntry* FindPropertyEntry(const ClassEntry& cls, std::wstring_view name);
 
 // Colours by name. System colours are given by their index (COLOR_BTNFACE...), to be read from
 // the system where the window is drawn; the others as 0x00BBGGRR.

@@ -39,14 +39,14 @@ enum class TTextLayout { tlTop, tlCenter, tlBottom };
 
 // Font as the form description gives it: face, height in pixels at 96 DPI (negative = character
 // height), style and colour.
-struct TFontSpec {
+struct TFontDesc {
     std::wstring name = L"Tahoma";
     int height = -16;
     bool bold = false;
     bool italic = false;
     bool underline = false;
     COLORREF color = GetSysColor(COLOR_WINDOWTEXT);
-    bool operator==(const TFontSpec&) const = default;
+    bool operator==(const TFontDesc&) const = default;
 };
 
 // A colour of the description: a name (clBtnFace...) or $00BBGGRR.
@@ -68,15 +68,15 @@ public:
     void SetCaption(const UnicodeString& text);
     UnicodeString Text() const { return Caption(); }
 
-    const TFontSpec& Font() const noexcept { return font_; }
+    const TFontDesc& Font() const noexcept { return font_; }
     COLORREF Color() const noexcept { return color_; }
     int TabOrder() const noexcept { return tabOrder_; }
 
     TNotifyEvent OnClick;
 
     // The class of the form description this control is; its properties come from there.
-    virtual const ClassSpec& Spec() const = 0;
-    // One property of the description, already checked against Spec(). False for one this
+    virtual const ClassEntry& TableEntry() const = 0;
+    // One property of the description, already checked against TableEntry(). False for one this
     // control does not apply (the loader then reports the line).
     virtual bool Apply(Prop id, const FormProperty& p);
     // Binds the description's OnKeyPress; false where the class has no such event.
@@ -129,7 +129,7 @@ protected:
     TForm* form_ = nullptr;
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     int tabOrder_ = -1;
-    TFontSpec font_;
+    TFontDesc font_;
     bool parentFont_ = true;
     COLORREF color_ = GetSysColor(COLOR_BTNFACE);
     bool parentColor_ = true;
@@ -155,8 +155,8 @@ template <typename Self, typename Base>
 class TControlClass : public Base {
 public:
     using Base::Base;
-    const ClassSpec& Spec() const override {
-        static const ClassSpec& spec = *FindClassSpec(Self::ClassName);
-        return spec;
+    const ClassEntry& TableEntry() const override {
+        static const ClassEntry& entry = *FindClassEntry(Self::ClassName);
+        return entry;
     }
 };

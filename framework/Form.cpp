@@ -140,18 +140,18 @@ void TForm::ApplyScale() {
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-HFONT TForm::FontFor(const TFontSpec& spec) {
-    TFontSpec key = spec;
+HFONT TForm::FontFor(const TFontDesc& desc) {
+    TFontDesc key = desc;
     key.color = 0;  // colour is drawn, not part of the font
     for (const auto& [k, f] : fonts_)
         if (k == key) return f.get();
     // Rounded toward zero: a font never grows faster than the box it is drawn in, so text
     // that fits at 96 DPI still fits at 144 or 192.
-    const int height = spec.height * dpi_ / 96;
-    HFONT font = CreateFontW(height, 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic, spec.underline,
+    const int height = desc.height * dpi_ / 96;
+    HFONT font = CreateFontW(height, 0, 0, 0, desc.bold ? FW_BOLD : FW_NORMAL, desc.italic, desc.underline,
                              FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, spec.name.c_str());
-    if (!font) Sysutils::RaiseLastError(L"Cannot create the font " + UnicodeString(spec.name));
+                             DEFAULT_PITCH | FF_DONTCARE, desc.name.c_str());
+    if (!font) Sysutils::RaiseLastError(L"Cannot create the font " + UnicodeString(desc.name));
     fonts_.emplace_back(key, UniqueFont(font));
     return font;
 }
@@ -253,18 +253,18 @@ void TForm::Build(const FormNode& root, const TPublished& published) {
 void TForm::SetProperties(TControl& c, const FormNode& node, const TPublished& published) {
     const std::wstring what = &c == this ? L"a form" : node.className;
     for (const FormProperty& p : node.properties) {
-        const PropertySpec* spec = FindPropertySpec(c.Spec(), p.name);
-        if (!spec) RaiseFormError(p.line, L"'" + p.name + L"' does not apply to " + what);
-        if (spec->id == Prop::OnClick || spec->id == Prop::OnCreate) {
+        const PropertyEntry* entry = FindPropertyEntry(c.TableEntry(), p.name);
+        if (!entry) RaiseFormError(p.line, L"'" + p.name + L"' does not apply to " + what);
+        if (entry->id == Prop::OnClick || entry->id == Prop::OnCreate) {
             auto h = published.notify_.find(p.text);
             if (h == published.notify_.end())
                 RaiseFormError(p.line, L"the form has no handler '" + p.text + L"'");
-            (spec->id == Prop::OnCreate ? OnCreate : c.OnClick) = h->second;
-        } else if (spec->id == Prop::OnKeyPress) {
+            (entry->id == Prop::OnCreate ? OnCreate : c.OnClick) = h->second;
+        } else if (entry->id == Prop::OnKeyPress) {
             auto h = published.keys_.find(p.text);
             if (h == published.keys_.end() || !c.SetOnKeyPress(h->second))
                 RaiseFormError(p.line, L"the form has no key handler '" + p.text + L"'");
-        } else if (!c.Apply(spec->id, p)) {
+        } else if (!c.Apply(entry->id, p)) {
             RaiseFormError(p.line, L"'" + p.name + L"' does not apply to " + what);
         }
     }
@@ -299,7 +299,7 @@ void TForm::Populate(TWinControl* parent, const FormNode& node, const TPublished
             ShowWindow(c->Handle(), SW_HIDE);
         if (const FormProperty* e = child.Find(L"Enabled"); e && !e->IsTrue())
             EnableWindow(c->Handle(), FALSE);
-        if (TWinControl* container = c->AsContainer(); container && c->Spec().holdsControls) {
+        if (TWinControl* container = c->AsContainer(); container && c->TableEntry().holdsControls) {
             Populate(container, child, published);
             OrderTabs(container);
         }

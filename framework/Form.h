@@ -58,7 +58,7 @@ public:
     void CreateHandle() override;
     void ApplyScale() override;
 
-    HFONT FontFor(const TFontSpec& spec);  // the form owns every font; controls borrow
+    HFONT FontFor(const TFontDesc& desc);  // the form owns every font; controls borrow
     HBRUSH BrushFor(COLORREF color);
     HIMAGELIST ImageListFor(const std::wstring& resource, int size);
 
@@ -88,7 +88,7 @@ private:
 
     std::vector<std::unique_ptr<TControl>> owned_;
     std::map<COLORREF, UniqueBrush> brushes_;
-    std::vector<std::pair<TFontSpec, UniqueFont>> fonts_;
+    std::vector<std::pair<TFontDesc, UniqueFont>> fonts_;
     std::map<std::wstring, UniqueBitmap> bitmaps_;
     std::map<std::wstring, UniqueImageList> imageLists_;
     UniqueIcon bigIcon_, smallIcon_;

@@ -302,12 +302,12 @@ const wchar_t* KindName(FormValueKind k) {
     return L"a value";
 }
 
-void CheckProperty(const FormNode& node, const FormProperty& p, const PropertySpec& spec) {
+void CheckProperty(const FormNode& node, const FormProperty& p, const PropertyEntry& entry) {
     auto wrong = [&](const std::wstring& expected) {
         RaiseFormError(p.line, L"'" + p.name + L"' of '" + node.name + L"' must be " + expected + L", not " +
                                    KindName(p.kind));
     };
-    switch (spec.want) {
+    switch (entry.want) {
     case Want::Int:
         if (p.kind != FormValueKind::Integer) wrong(L"a number");
         if (p.integer < -100000 || p.integer > 100000)
@@ -347,7 +347,7 @@ void CheckProperty(const FormNode& node, const FormProperty& p, const PropertySp
         break;
     case Want::Choice:
         if (p.kind != FormValueKind::Identifier) wrong(L"a name");
-        if (std::find(spec.choices.begin(), spec.choices.end(), p.text) == spec.choices.end())
+        if (std::find(entry.choices.begin(), entry.choices.end(), p.text) == entry.choices.end())
             RaiseFormError(p.line, L"'" + p.text + L"' is not a valid value of '" + p.name + L"'");
         break;
     }
@@ -357,7 +357,7 @@ void ValidateNode(const FormNode& node, bool isRoot, std::set<std::wstring>& nam
     if (!names.insert(node.name).second)
         RaiseFormError(node.line, L"a second object named '" + node.name + L"'");
     // The root is a form of its own class, derived from TForm.
-    const ClassSpec* cls = FindClassSpec(isRoot ? L"TForm" : node.className);
+    const ClassEntry* cls = FindClassEntry(isRoot ? L"TForm" : node.className);
     if (!cls) RaiseFormError(node.line, L"unknown class '" + node.className + L"'");
     if (!isRoot && node.className == L"TForm")
         RaiseFormError(node.line, L"a form cannot be placed inside another object");
@@ -365,9 +365,9 @@ void ValidateNode(const FormNode& node, bool isRoot, std::set<std::wstring>& nam
     std::set<std::wstring> seen;
     for (const auto& p : node.properties) {
         if (!seen.insert(p.name).second) RaiseFormError(p.line, L"'" + p.name + L"' is given twice");
-        const PropertySpec* spec = FindPropertySpec(*cls, p.name);
-        if (!spec) RaiseFormError(p.line, L"unknown property '" + p.name + L"' for class " + node.className);
-        CheckProperty(node, p, *spec);
+        const PropertyEntry* entry = FindPropertyEntry(*cls, p.name);
+        if (!entry) RaiseFormError(p.line, L"unknown property '" + p.name + L"' for class " + node.className);
+        CheckProperty(node, p, *entry);
     }
     if (cls->check) cls->check(node);
     if (cls->holdsControls) {

@@ -383,9 +383,9 @@ def port_in_use(port=TV_PORT):
 
 def _journal_reader(tvsim_path):
     """The simulator's own journal reader, loaded from tvsim.py (it owns the journal's format)."""
-    spec = importlib.util.spec_from_file_location("tvsim", tvsim_path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("tvsim", tvsim_path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module.read_journal
 
 

@@ -28,9 +28,9 @@ class Tv:
         self.dir = workdir
         self.journal = os.path.join(workdir, "journal.jsonl")
         # The simulator's own journal reader: tvsim.py owns the journal's format.
-        spec = importlib.util.spec_from_file_location("tvsim", tvsim)
-        module = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(module)
+        found = importlib.util.spec_from_file_location("tvsim", tvsim)
+        module = importlib.util.module_from_spec(found)
+        found.loader.exec_module(module)
         self.read_journal = module.read_journal
         self.root = os.path.join(workdir, "tvroot")
         ready = os.path.join(workdir, "ready")

@@ -336,11 +336,11 @@ TEST_F(MainWindow, EveryPropertyOfTheClassTableIsTakenByItsControl) {
     const TResourceStream resource(GetModuleHandleW(nullptr), L"TMAINFORM", RT_RCDATA);
     std::string text(static_cast<const char*>(resource.Memory()), resource.Size());
     std::string extra;
-    for (const ClassSpec* cls : ClassSpecs()) {
+    for (const ClassEntry* cls : ClassEntries()) {
         if (std::wstring_view(cls->name) == L"TForm") continue;
         extra += "  object every" + ToUtf8(cls->name) + ": " + ToUtf8(cls->name) + "\n";
-        for (const ClassSpec* c = cls; c; c = c->base) {
-            for (const PropertySpec& p : c->own) {
+        for (const ClassEntry* c = cls; c; c = c->base) {
+            for (const PropertyEntry& p : c->own) {
                 std::string value;
                 switch (p.want) {
                 case Want::Int:
@@ -363,7 +363,7 @@ TEST_F(MainWindow, EveryPropertyOfTheClassTableIsTakenByItsControl) {
     text.insert(text.rfind("end"), extra);
     try {
         TmainForm form(Application, text);
-        for (const ClassSpec* cls : ClassSpecs()) {
+        for (const ClassEntry* cls : ClassEntries()) {
             if (std::wstring_view(cls->name) == L"TForm") continue;
             EXPECT_NE(form.FindControl(L"every" + std::wstring(cls->name)), nullptr) << ToUtf8(cls->name);
         }
