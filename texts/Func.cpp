@@ -105,6 +105,95 @@ TextTable::TextTable() {
     FileInUseText[1] =
         L"The file \"%1\" is in use by another program and could not be overwritten. Wait a moment and try "
         L"the installation again.";
+    BadAddressHintText[0] =
+        L"Введите адрес ТВ цифрами через точки, например 192.168.1.20. Адрес показан на ТВ: Меню > Сеть > "
+        L"Состояние сети > Настройки IP.";
+    BadAddressHintText[1] =
+        L"Type the TV's address as numbers with dots, for example 192.168.1.20. The TV shows it under Menu > "
+        L"Network > Network Status > IP Settings.";
+    WhyTurnedAwayText[0] =
+        L"Телевизор отклонил подключение этого ПК.\nНа ТВ откройте Apps, наберите 1 2 3 4 5, включите "
+        L"Developer mode, в поле \"Host PC IP\" введите %1, нажмите OK, затем выключите ТВ из розетки на "
+        L"минуту и повторите установку.";
+    WhyTurnedAwayText[1] =
+        L"The TV turned this PC away.\nOn the TV open Apps, press 1 2 3 4 5, switch Developer mode on, type "
+        L"%1 in \"Host PC IP\", press OK, then unplug the TV for a minute and try again.";
+    WhyNoAnswerText[0] =
+        L"Телевизор по адресу %1 не отвечает.\nВключите ТВ, проверьте, что он в той же сети, что и ПК, и "
+        L"сверьте адрес: на ТВ Меню > Сеть > Состояние сети > Настройки IP.";
+    WhyNoAnswerText[1] =
+        L"The TV at %1 does not answer.\nTurn the TV on, make sure it is on the same network as this PC and "
+        L"check the address: on the TV, Menu > Network > Network Status > IP Settings.";
+    WhyWrongSeriesText[0] =
+        L"Телевизор не дал записать виджет: похоже, выбрана не та серия ТВ.\nВыберите другую серию в поле "
+        L"\"Серия ТВ\" и повторите установку.";
+    WhyWrongSeriesText[1] =
+        L"The TV did not let the widget be copied: the TV series chosen looks wrong.\nChoose the other "
+        L"series under \"Series TV\" and try again.";
+    WhyCertificateText[0] =
+        L"Телевизор не принял подпись виджета.\nЭтот ТВ принимает только виджеты, подписанные для него: "
+        L"попросите у автора виджета версию для вашего ТВ.";
+    WhyCertificateText[1] =
+        L"The TV did not accept the widget's signature.\nThis TV accepts only widgets signed for it: ask the "
+        L"widget's author for a version for your TV.";
+    WhyNotYetValidText[0] =
+        L"Телевизор считает подпись виджета ещё не действующей: на ТВ, скорее всего, неверные дата и "
+        L"время.\nУстановите на ТВ правильные дату и время и повторите установку.";
+    WhyNotYetValidText[1] =
+        L"The TV takes the widget's signature as not yet valid: its date and time are most likely "
+        L"wrong.\nSet the right date and time on the TV and try again.";
+    WhyOtherAuthorText[0] =
+        L"На телевизоре уже есть виджет KAVORIN другого автора.\nУдалите его с ТВ (SmartHub, \"Мои App\") и "
+        L"повторите установку.";
+    WhyOtherAuthorText[1] =
+        L"The TV already has a KAVORIN widget from another author.\nRemove it from the TV (SmartHub, \"My "
+        L"App\") and try again.";
+    WhyDamagedText[0] =
+        L"Телевизор не смог прочитать пакет виджета.\nСкачайте эту программу установки заново и запустите её "
+        L"ещё раз.";
+    WhyDamagedText[1] =
+        L"The TV could not read the widget package.\nDownload this installer again and run it once more.";
+    WhyRefusedText[0] =
+        L"Телевизор отказался устанавливать виджет.\nВыключите ТВ из розетки на минуту, включите его и "
+        L"повторите установку.";
+    WhyRefusedText[1] =
+        L"The TV refused to install the widget.\nUnplug the TV for a minute, turn it back on and try again.";
+    WhyNoSpaceText[0] =
+        L"На телевизоре не хватает места для виджета.\nУдалите на ТВ ненужные приложения (SmartHub, \"Мои "
+        L"App\") и повторите установку.";
+    WhyNoSpaceText[1] =
+        L"There is not enough space on the TV for the widget.\nRemove apps you do not need from the TV "
+        L"(SmartHub, \"My App\") and try again.";
+    WhyDroppedText[0] =
+        L"Связь с телевизором прервалась во время установки.\nПроверьте, что ТВ включён и не уходит в режим "
+        L"ожидания и что сеть работает, затем повторите установку.";
+    WhyDroppedText[1] =
+        L"The connection to the TV dropped during the installation.\nMake sure the TV stays on and the "
+        L"network works, then try again.";
+    WhyNotRunText[0] =
+        L"Программа связи с телевизором не запустилась: её, скорее всего, остановил антивирус или "
+        L"брандмауэр.\nРазрешите её в антивирусе, на вопрос брандмауэра ответьте \"Разрешить доступ\" и "
+        L"повторите установку.";
+    WhyNotRunText[1] =
+        L"The program that talks to the TV did not start: an antivirus or the firewall most likely stopped "
+        L"it.\nAllow it in your antivirus, answer the firewall's question with \"Allow access\" and try "
+        L"again.";
+    WhyFolderText[0] =
+        L"Программа не может записывать файлы в папку, из которой она запущена.\nСкопируйте программу в свою "
+        L"папку, например на Рабочий стол, и запустите её оттуда.";
+    WhyFolderText[1] =
+        L"The program cannot write files in the folder it was started from.\nCopy the program to a folder of "
+        L"your own, for example the Desktop, and start it from there.";
+    WhyUnknownText[0] =
+        L"Установка не удалась, и причину определить не получилось.\nВыключите ТВ из розетки на минуту, "
+        L"перезапустите ПК и повторите установку.";
+    WhyUnknownText[1] =
+        L"The installation failed, and the reason could not be found.\nUnplug the TV for a minute, restart "
+        L"this PC and try again.";
+    TvSaidText[0] = L"Ответ телевизора:";
+    TvSaidText[1] = L"The TV answered:";
+    OrText[0] = L" или ";
+    OrText[1] = L" or ";
     ManualCaption[0] = L"Инструкция по установке";
     ManualCaption[1] = L"Installation manual";
     ManualText[0] = AppendPieces(kManualRu);

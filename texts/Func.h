@@ -24,8 +24,26 @@ public:
     UnicodeString FailedText[2];            // kept for a failed installation
     UnicodeString BadAddressText[2];        // message box for an unusable TV address
     UnicodeString FileInUseText[2];         // error box: a payload file in use (%1: its name)
-    UnicodeString ManualCaption[2];         // instManualGB
-    UnicodeString ManualText[2];            // manualLbl: eighteen lines
+    UnicodeString BadAddressHintText[2];    // second line of the bad-address box: what to type
+    // The box after a failed run, one entry per cause: what happened (line 1), then the one thing
+    // to do (line 2); %1 is the address the remedy names.
+    UnicodeString WhyTurnedAwayText[2];
+    UnicodeString WhyNoAnswerText[2];
+    UnicodeString WhyWrongSeriesText[2];
+    UnicodeString WhyCertificateText[2];
+    UnicodeString WhyNotYetValidText[2];
+    UnicodeString WhyOtherAuthorText[2];
+    UnicodeString WhyDamagedText[2];
+    UnicodeString WhyRefusedText[2];
+    UnicodeString WhyNoSpaceText[2];
+    UnicodeString WhyDroppedText[2];
+    UnicodeString WhyNotRunText[2];
+    UnicodeString WhyFolderText[2];
+    UnicodeString WhyUnknownText[2];
+    UnicodeString TvSaidText[2];     // diagnosis box: before the TV's own line
+    UnicodeString OrText[2];         // joins several addresses of this PC
+    UnicodeString ManualCaption[2];  // instManualGB
+    UnicodeString ManualText[2];     // manualLbl: eighteen lines
 };
 
 // The single table, created by the main-window unit before the entry point runs and never freed.

@@ -1,0 +1,235 @@
+#include "Diagnosis.h"
+
+#include <iterator>
+#include <vector>
+
+#include "texts/Func.h"
+
+namespace {
+
+// The run's rows, found by what they do rather than by number.
+int RowStartingWith(std::wstring_view verb) {
+    for (int i = 0; i < kInstallCommandCount; ++i)
+        if (std::wstring_view(kInstallSequence[i].args).substr(0, verb.size()) == verb) return i;
+    return -1;
+}
+
+// Lines of a command's output, whatever the line ends (LF, CRLF, CR CR LF, progress rewritten
+// with CR): every CR or LF ends a piece, and empty pieces are dropped.
+std::vector<std::string_view> Lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != '\r' && text[i] != '\n') continue;
+        std::string_view line = text.substr(start, i - start);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        if (!line.empty()) lines.push_back(line);
+        start = i + 1;
+    }
+    return lines;
+}
+
+bool Has(std::string_view line, std::string_view what) { return line.find(what) != std::string_view::npos; }
+
+// Everything a command printed, the log first, then its error stream.
+std::vector<std::string_view> Output(const CommandRecord& c) {
+    std::vector<std::string_view> lines;
+    if (c.log) lines = Lines(*c.log);
+    for (std::string_view l : Lines(c.errors)) lines.push_back(l);
+    return lines;
+}
+
+std::optional<std::string_view> FirstWith(const std::vector<std::string_view>& lines, std::string_view what) {
+    for (std::string_view l : lines)
+        if (Has(l, what)) return l;
+    return std::nullopt;
+}
+
+Diagnosis Found(FailureCause cause, std::optional<std::string_view> line = std::nullopt) {
+    return {cause, line ? std::string(*line) : std::string()};
+}
+
+// A line in which a bridge client reports a failure of its own.
+bool IsClientError(std::string_view line) {
+    return line.rfind("error:", 0) == 0 || line.rfind("fatal:", 0) == 0;
+}
+
+// The connect command: reached, turned away, nothing there, or no client at all.
+std::optional<Diagnosis> FromConnect(const CommandRecord& connect) {
+    const std::vector<std::string_view> lines = Output(connect);
+    // Ours prints "failed to connect to remote target" when no TCP connection could be made,
+    // and "failed to connect to <ip>:<port>" when the TV accepted and then closed it. The SDK's
+    // client prints the latter in both cases; asking the TV itself tells them apart.
+    if (FirstWith(lines, "failed to connect to remote target")) return Found(FailureCause::NothingAnswers);
+    if (FirstWith(lines, "failed to connect to")) return Found(FailureCause::TvTurnedPcAway);
+    if (FirstWith(lines, "connected to")) return std::nullopt;
+    // Nothing from the client, at most the command interpreter's word that it could not start
+    // it (the file gone, access denied): an antivirus or the firewall stopped it.
+    bool clientSpoke = connect.log && !Lines(*connect.log).empty();
+    for (std::string_view l : Lines(connect.errors)) clientSpoke = clientSpoke || IsClientError(l);
+    if (!clientSpoke) return Found(FailureCause::ClientNeverRan);
+    return std::nullopt;
+}
+
+// The upload: the TV's refusal passed on by the client, or the connection gone.
+std::optional<Diagnosis> FromPush(const CommandRecord& push) {
+    for (std::string_view l : Output(push)) {
+        if (Has(l, "No space left on device")) return Found(FailureCause::NoSpace, l);
+        if (Has(l, "Permission denied") || Has(l, "No such file or directory") ||
+            Has(l, "Read-only file system"))
+            return Found(FailureCause::WrongSeries, l);
+    }
+    for (std::string_view l : Output(push)) {
+        if (!IsClientError(l)) continue;
+        if (Has(l, "failed to push") || Has(l, "connection fails") || Has(l, "target not found") ||
+            Has(l, "target offline") || Has(l, "cannot reach"))
+            return Found(FailureCause::ConnectionDropped, l);
+    }
+    return std::nullopt;
+}
+
+// The TV's installer: its failure codes.
+std::optional<Diagnosis> FromInstall(const CommandRecord& install) {
+    const std::vector<std::string_view> lines = Output(install);
+    if (auto l = FirstWith(lines, "download failed[116]")) return Found(FailureCause::NoSpace, l);
+    if (auto l = FirstWith(lines, "failed[118, -12]")) {
+        return Found(Has(*l, "<-7>") ? FailureCause::CertificateNotYet : FailureCause::CertificateRefused, l);
+    }
+    if (auto l = FirstWith(lines, "failed[118, -11]")) return Found(FailureCause::OtherAuthor, l);
+    if (auto l = FirstWith(lines, "failed[118012]")) return Found(FailureCause::OtherAuthor, l);
+    if (auto l = FirstWith(lines, "failed[118, -4]")) return Found(FailureCause::PackageDamaged, l);
+    if (auto l = FirstWith(lines, "failed[")) return Found(FailureCause::PackageRefused, l);
+    return std::nullopt;
+}
+
+// After a good connect, a command that finds the TV gone means the connection dropped.
+std::optional<Diagnosis> FromLostTarget(const RunRecord& run, int from) {
+    for (int i = from; i < kInstallCommandCount; ++i) {
+        if (!run.commands[i].started || !kInstallSequence[i].talksToTv) continue;
+        for (std::string_view l : Lines(run.commands[i].errors)) {
+            if (IsClientError(l) && (Has(l, "target not found") || Has(l, "target offline") ||
+                                     Has(l, "cannot reach") || Has(l, "connection fails") ||
+                                     Has(l, "closed the connection") || Has(l, "stopped answering")))
+                return Found(FailureCause::ConnectionDropped, l);
+        }
+    }
+    return std::nullopt;
+}
+
+// Any failure line at all, for the unknown cause: the first from the TV's installer, else the
+// first error a client printed.
+std::string AnyFailureLine(const RunRecord& run) {
+    for (const CommandRecord& c : run.commands)
+        for (std::string_view l : Output(c))
+            if (Has(l, "failed[")) return std::string(l);
+    for (const CommandRecord& c : run.commands)
+        for (std::string_view l : Lines(c.errors))
+            if (IsClientError(l)) return std::string(l);
+    return {};
+}
+
+// The catalogue: each cause with its text and the address its remedy names.
+enum class Names { Nothing, TvAddress, PcAddresses };
+struct CauseEntry {
+    FailureCause cause;
+    UnicodeString (TextTable::*text)[2];
+    Names names;
+};
+constexpr CauseEntry kCatalogue[] = {
+    {FailureCause::TvTurnedPcAway, &TextTable::WhyTurnedAwayText, Names::PcAddresses},
+    {FailureCause::NothingAnswers, &TextTable::WhyNoAnswerText, Names::TvAddress},
+    {FailureCause::WrongSeries, &TextTable::WhyWrongSeriesText, Names::Nothing},
+    {FailureCause::CertificateRefused, &TextTable::WhyCertificateText, Names::Nothing},
+    {FailureCause::CertificateNotYet, &TextTable::WhyNotYetValidText, Names::Nothing},
+    {FailureCause::OtherAuthor, &TextTable::WhyOtherAuthorText, Names::Nothing},
+    {FailureCause::PackageDamaged, &TextTable::WhyDamagedText, Names::Nothing},
+    {FailureCause::PackageRefused, &TextTable::WhyRefusedText, Names::Nothing},
+    {FailureCause::NoSpace, &TextTable::WhyNoSpaceText, Names::Nothing},
+    {FailureCause::ConnectionDropped, &TextTable::WhyDroppedText, Names::Nothing},
+    {FailureCause::ClientNeverRan, &TextTable::WhyNotRunText, Names::Nothing},
+    {FailureCause::FolderNotWritable, &TextTable::WhyFolderText, Names::Nothing},
+    {FailureCause::Unknown, &TextTable::WhyUnknownText, Names::Nothing},
+};
+
+// A TV's line as the box quotes it: control characters shown as blanks, and no longer than a
+// box line should be.
+std::wstring Quotable(const std::string& line) {
+    constexpr size_t kMaxChars = 240;
+    std::wstring text = FromUtf8(line);
+    for (wchar_t& c : text)
+        if (c < 0x20 || c == 0x7f) c = L' ';
+    if (text.size() > kMaxChars) text = text.substr(0, kMaxChars) + L"...";
+    return text;
+}
+
+bool ParseIPv4(const std::wstring& text, unsigned (&parts)[4]) {
+    int part = 0;
+    unsigned value = 0;
+    int digits = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const wchar_t c = i < text.size() ? text[i] : L'.';
+        if (c >= L'0' && c <= L'9') {
+            value = value * 10 + static_cast<unsigned>(c - L'0');
+            if (++digits > 3 || value > 255) return false;
+        } else if (c == L'.') {
+            if (digits == 0 || part == 4) return false;
+            parts[part++] = value;
+            value = 0;
+            digits = 0;
+        } else {
+            return false;
+        }
+    }
+    return part == 4;
+}
+
+}  // namespace
+
+Diagnosis DiagnoseRun(const RunRecord& run) {
+    if (!run.payloadsWritten) return Found(FailureCause::FolderNotWritable);
+    static const int connect = RowStartingWith(L"connect");
+    static const int push = RowStartingWith(L"push");
+    static const int install = InstallVerdictCommand();
+
+    if (run.commands[connect].started) {
+        if (auto d = FromConnect(run.commands[connect])) return *d;
+    }
+    // A refused upload comes first: the install that follows it fails for want of the file.
+    if (auto d = FromPush(run.commands[push])) return *d;
+    if (auto d = FromInstall(run.commands[install])) return *d;
+    if (auto d = FromLostTarget(run, connect + 1)) return *d;
+    return {FailureCause::Unknown, AnyFailureLine(run)};
+}
+
+std::vector<std::wstring> PcAddressesForTv(const std::wstring& tvAddress,
+                                           const std::vector<std::wstring>& pc) {
+    unsigned tv[4];
+    std::vector<std::wstring> near;
+    if (ParseIPv4(tvAddress, tv)) {
+        for (const std::wstring& a : pc) {
+            unsigned mine[4];
+            if (ParseIPv4(a, mine) && mine[0] == tv[0] && mine[1] == tv[1] && mine[2] == tv[2])
+                near.push_back(a);
+        }
+    }
+    return near.empty() ? pc : near;
+}
+
+UnicodeString DiagnosisMessage(const Diagnosis& d, int lang, const std::wstring& tvAddress,
+                               const std::vector<std::wstring>& pcAddresses) {
+    lang = lang == 1 ? 1 : 0;
+    const CauseEntry* entry = &kCatalogue[std::size(kCatalogue) - 1];
+    for (const CauseEntry& e : kCatalogue)
+        if (e.cause == d.cause) entry = &e;
+    std::wstring text = (textTable->*entry->text)[lang].str();
+    std::wstring named;
+    if (entry->names == Names::TvAddress) named = tvAddress;
+    if (entry->names == Names::PcAddresses) {
+        for (const std::wstring& a : pcAddresses)
+            named += (named.empty() ? L"" : textTable->OrText[lang].str()) + a;
+    }
+    if (const size_t at = text.find(L"%1"); at != std::wstring::npos) text.replace(at, 2, named);
+    if (!d.tvLine.empty())
+        text += L"\n\n" + textTable->TvSaidText[lang].str() + L"\n\"" + Quotable(d.tvLine) + L"\"";
+    return UnicodeString(std::move(text));
+}

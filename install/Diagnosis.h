@@ -1,0 +1,60 @@
+// Why a failed installation failed: one cause from a fixed catalogue, read from what the run left
+// behind (the logs, the client's error stream, what the installer itself knows). No Windows here,
+// so the host tests check it against the real texts of both bridge clients.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "InstallSteps.h"
+#include "UnicodeString.h"
+
+enum class FailureCause {
+    TvTurnedPcAway,      // the TV accepts the connection and closes it: Host PC IP names another PC
+    NothingAnswers,      // no TV at that address: off, mistyped, another network
+    WrongSeries,         // the staging folder of the other generation cannot be written
+    CertificateRefused,  // the TV accepts only packages signed for it
+    CertificateNotYet,   // the signature is not valid yet: the TV's clock is wrong
+    OtherAuthor,         // a copy signed by someone else is installed
+    PackageDamaged,      // the TV cannot read the package
+    PackageRefused,      // any other refusal of the TV's installer
+    NoSpace,             // no room on the TV
+    ConnectionDropped,   // the connection went away after the TV had been reached
+    ClientNeverRan,      // the bridge client printed nothing at all: blocked or removed
+    FolderNotWritable,   // the payloads could not be written where the program was started
+    Unknown,
+};
+
+// What one command of the run left behind.
+struct CommandRecord {
+    bool started = false;
+    std::optional<std::string> log;  // its log as written by this run (nullopt: none)
+    std::string errors;              // what it wrote to its error stream
+};
+
+struct RunRecord {
+    bool payloadsWritten = true;
+    std::array<CommandRecord, kInstallCommandCount> commands{};
+};
+
+struct Diagnosis {
+    FailureCause cause = FailureCause::Unknown;
+    // The line in which the TV (or the client, passing on the TV's answer) gave its reason, as it
+    // stands but without its line end; empty when there is none.
+    std::string tvLine;
+};
+
+Diagnosis DiagnoseRun(const RunRecord& run);
+
+// This PC's IPv4 addresses that share the TV's network (the first three numbers, as home networks
+// have it); all of them when none does.
+std::vector<std::wstring> PcAddressesForTv(const std::wstring& tvAddress,
+                                           const std::vector<std::wstring>& pc);
+
+// The box's text in language `lang`: what happened and what to do, with the address the remedy
+// names (the TV's, or this PC's ones joined by "or"), then the TV's own line where there is one.
+UnicodeString DiagnosisMessage(const Diagnosis& d, int lang, const std::wstring& tvAddress,
+                               const std::vector<std::wstring>& pcAddresses);

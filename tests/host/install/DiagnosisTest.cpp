@@ -1,0 +1,212 @@
+// The failure diagnosis against what both bridge clients really print (ours, and the SDK's as
+// measured), whatever the line ends, and the box texts it leads to.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ExpectedTexts.h"
+#include "install/Diagnosis.h"
+#include "texts/Func.h"
+
+TextTable* textTable = nullptr;
+
+namespace {
+
+// Rows of the run, as the installer numbers them.
+constexpr int kConnect = 1, kPush = 6, kInstall = 7;
+const char* const kSdkBanner =
+    "* Server is not running. Start it now on port 26099 *\n* Server has started successfully *\n";
+const char* const kRemote = "/home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt";
+const char* const kPushed =
+    "WARNING: Your data are to be sent over an unencrypted connection and could be read by others.\n"
+    "\rpushed                    KAVORIN.wgt\t100%\t  10210 B\t  604KB/s\n1 file(s) pushed. 0 file(s) "
+    "skipped.\n";
+const char* const kInstallHead =
+    "install Qw7TzLp2Xe.KAVORIN\npackage_path /home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt\n"
+    "was_install_app return WAS_TRUE\napp_id[Qw7TzLp2Xe.KAVORIN] install start\n";
+const char* const kArchiveFail =
+    "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -4] Load archive info fail\n";
+
+struct Case {
+    const char* what;
+    const char* connectLog;
+    const char* connectErr;
+    const char* pushLog;
+    const char* pushErr;
+    const char* installLog;
+    const char* laterErr;  // what every later command printed on its error stream
+    FailureCause cause;
+    const char* tvLine;
+};
+
+const Case kCases[] = {
+    {"ours: turned away", "connecting to 10.0.0.20:26101 ...\nfailed to connect to 10.0.0.20:26101\n",
+     "error: receive: Connection reset by peer\n", "",
+     "error: target not found\nfatal: failed to open sync channel: connection fails\n", "",
+     "error: target not found\n", FailureCause::TvTurnedPcAway, ""},
+    {"sdk: turned away", "", "", "", "", "", "error: target not found\nerror: target not found\n",
+     FailureCause::TvTurnedPcAway, ""},
+    {"ours: nothing answers", "error: failed to connect to remote target '10.0.0.20'\n",
+     "error: connect: Connection refused\n", "", "error: target not found\n", "", "error: target not found\n",
+     FailureCause::NothingAnswers, ""},
+    {"sdk: nothing answers", "", "", "",
+     "error: target not found\nfatal: failed to open sync channel: connection fails\n", "",
+     "error: target not found\nerror: target not found\n", FailureCause::NothingAnswers, ""},
+    {"ours: wrong series", nullptr, "",
+     "WARNING: Your data are to be sent over an unencrypted connection and could be read by others.\n",
+     "error: failed to close '/opt/usr/apps/tmp/KAVORIN.wgt': Permission denied\n", kArchiveFail, "",
+     FailureCause::WrongSeries, "error: failed to close '/opt/usr/apps/tmp/KAVORIN.wgt': Permission denied"},
+    {"sdk: wrong series, the folder missing", nullptr, "", "\r100% 10210 B",
+     "error: failed to close '/opt/usr/apps/tmp/KAVORIN.wgt': No such file or directory\n", kArchiveFail, "",
+     FailureCause::WrongSeries,
+     "error: failed to close '/opt/usr/apps/tmp/KAVORIN.wgt': No such file or directory"},
+    {"both: certificate", nullptr, "", kPushed, "",
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error\n", "",
+     FailureCause::CertificateRefused,
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error"},
+    {"certificate not valid yet", nullptr, "", kPushed, "",
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error : <-7>\n", "",
+     FailureCause::CertificateNotYet,
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error : <-7>"},
+    {"another author", nullptr, "", kPushed, "",
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -11], reason: Author certificate not match :\n", "",
+     FailureCause::OtherAuthor,
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -11], reason: Author certificate not match :"},
+    {"another author, older sets", nullptr, "", kPushed, "",
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118012]\n", "", FailureCause::OtherAuthor,
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118012]"},
+    {"damaged package", nullptr, "", kPushed, "", kArchiveFail, "", FailureCause::PackageDamaged,
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -4] Load archive info fail"},
+    {"another refusal", nullptr, "", kPushed, "", "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -99]\n", "",
+     FailureCause::PackageRefused, "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -99]"},
+    {"ours: no space on upload", nullptr, "",
+     "WARNING: Your data are to be sent over an unencrypted connection and could be read by others.\n",
+     "error: failed to close '/home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt': No space left on device\n",
+     kArchiveFail, "", FailureCause::NoSpace,
+     "error: failed to close '/home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt': No space left on device"},
+    {"no space on download", nullptr, "", kPushed, "", "app_id[Qw7TzLp2Xe.KAVORIN] download failed[116]\n",
+     "", FailureCause::NoSpace, "app_id[Qw7TzLp2Xe.KAVORIN] download failed[116]"},
+    {"ours: dropped upload", nullptr, "", "",
+     "error: failed to push 'KAVORIN.wgt': the device closed the connection\n", kArchiveFail, "",
+     FailureCause::ConnectionDropped,
+     "error: failed to push 'KAVORIN.wgt': the device closed the connection"},
+    {"sdk: dropped upload", nullptr, "", "",
+     "fatal: failed to close '/home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt': connection fails\n", "",
+     "error: target not found\nerror: target not found\n", FailureCause::ConnectionDropped,
+     "fatal: failed to close '/home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt': connection fails"},
+    {"TV gone before the install", nullptr, "", kPushed, "", "", "error: target offline\n",
+     FailureCause::ConnectionDropped, "error: target offline"},
+    {"client never ran", "", "", "", "", "", "", FailureCause::ClientNeverRan, ""},
+    {"client removed by an antivirus", "",
+     "'iu.exe' is not recognized as an internal or external command,\noperable program or batch file.\n", "",
+     "'iu.exe' is not recognized as an internal or external command,\n", "", "", FailureCause::ClientNeverRan,
+     ""},
+    {"nothing failed that we know of", nullptr, "", kPushed, "", "", "", FailureCause::Unknown, ""},
+    {"client error of its own", "", "error: no place to record targets (set LOCALAPPDATA or HOME)\n", "", "",
+     "", "", FailureCause::Unknown, "error: no place to record targets (set LOCALAPPDATA or HOME)"},
+};
+
+enum class Ends { Lf, Crlf, SdkOnWindows };
+
+// The SDK's client on Windows writes through text mode: LF becomes CRLF, a TV's CRLF CR CR LF.
+std::string WithEnds(std::string text, Ends ends) {
+    if (ends == Ends::Lf) return text;
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += ends == Ends::Crlf ? "\r\n" : "\r\r\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+RunRecord RecordOf(const Case& c, Ends ends) {
+    RunRecord run;
+    for (int i = 0; i < kInstallCommandCount; ++i) {
+        run.commands[i].started = true;
+        if (kInstallSequence[i].log) run.commands[i].log = "";
+        if (i > kConnect) run.commands[i].errors = WithEnds(c.laterErr, ends);
+    }
+    const bool sdk = std::string(c.what).rfind("sdk", 0) == 0;
+    std::string connectLog =
+        c.connectLog ? c.connectLog : "connecting to 10.0.0.20:26101 ...\nconnected to 10.0.0.20:26101\n";
+    if (sdk && std::string(c.what).find("turned") != std::string::npos)
+        connectLog = "failed to connect to 10.0.0.20:26101\n";
+    if (sdk && std::string(c.what).find("nothing") != std::string::npos)
+        connectLog = "error: failed to connect to remote target '10.0.0.20'\n";
+    if (sdk) connectLog = kSdkBanner + connectLog;
+    run.commands[kConnect].log = WithEnds(connectLog, ends);
+    run.commands[kConnect].errors = WithEnds(c.connectErr, ends);
+    run.commands[kPush].log = WithEnds(c.pushLog, ends);
+    run.commands[kPush].errors = WithEnds(c.pushErr, ends);
+    run.commands[kInstall].log = WithEnds(std::string(kInstallHead) + c.installLog + "cmd_ret:0\n", ends);
+    return run;
+}
+
+TEST(Diagnosis, NamesOneCauseForTheTextsOfBothClientsWhateverTheLineEnds) {
+    for (const Case& c : kCases) {
+        for (Ends ends : {Ends::Lf, Ends::Crlf, Ends::SdkOnWindows}) {
+            SCOPED_TRACE(std::string(c.what) + ", line ends " + std::to_string(static_cast<int>(ends)));
+            const Diagnosis d = DiagnoseRun(RecordOf(c, ends));
+            EXPECT_EQ(d.cause, c.cause);
+            EXPECT_EQ(d.tvLine, c.tvLine);
+        }
+    }
+}
+
+TEST(Diagnosis, WhatTheInstallerKnowsComesBeforeTheLogs) {
+    RunRecord run = RecordOf(kCases[0], Ends::Lf);
+    run.payloadsWritten = false;
+    EXPECT_EQ(DiagnoseRun(run).cause, FailureCause::FolderNotWritable);
+    // A connect that never started (the window was closed first) says nothing of the TV.
+    RunRecord quit;
+    EXPECT_EQ(DiagnoseRun(quit).cause, FailureCause::Unknown);
+}
+
+TEST(Diagnosis, PcAddressesOnTheTvsNetworkOrAll) {
+    const std::vector<std::wstring> pc{L"10.8.0.2", L"192.168.1.5", L"192.168.10.7", L"192.168.1.44"};
+    EXPECT_EQ(PcAddressesForTv(L"192.168.1.20", pc),
+              (std::vector<std::wstring>{L"192.168.1.5", L"192.168.1.44"}));
+    EXPECT_EQ(PcAddressesForTv(L"172.16.0.9", pc), pc);
+    EXPECT_EQ(PcAddressesForTv(L"192.168.1.300", pc), pc);
+    EXPECT_EQ(PcAddressesForTv(L"192.168.1", pc), pc);
+    EXPECT_TRUE(PcAddressesForTv(L"192.168.1.20", {}).empty());
+}
+
+std::wstring Filled(const char* name, int lang, const std::wstring& value) {
+    std::wstring text = expected::Text(name, lang);
+    text.replace(text.find(L"%1"), 2, value);
+    return text;
+}
+
+TEST(Diagnosis, TheBoxSaysWhatHappenedWhatToDoAndQuotesTheTv) {
+    TextTable table;
+    textTable = &table;
+    for (int lang : {0, 1}) {
+        const std::wstring tvSaid = L"\n\n" + expected::Text("TvSaidText", lang) + L"\n\"";
+        EXPECT_EQ(DiagnosisMessage({FailureCause::TvTurnedPcAway, ""}, lang, L"192.168.1.20",
+                                   {L"192.168.1.5", L"192.168.1.44"})
+                      .str(),
+                  Filled("WhyTurnedAwayText", lang,
+                         L"192.168.1.5" + expected::Text("OrText", lang) + L"192.168.1.44"));
+        EXPECT_EQ(DiagnosisMessage({FailureCause::NothingAnswers, ""}, lang, L"192.168.1.20", {}).str(),
+                  Filled("WhyNoAnswerText", lang, L"192.168.1.20"));
+        const std::string refusal =
+            "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error";
+        EXPECT_EQ(DiagnosisMessage({FailureCause::CertificateRefused, refusal}, lang, L"1.2.3.4", {}).str(),
+                  expected::Text("WhyCertificateText", lang) + tvSaid + FromUtf8(refusal) + L"\"");
+        // A line from the TV cannot break the box: no control characters, a bounded length.
+        const std::wstring odd =
+            DiagnosisMessage({FailureCause::Unknown, "a\tb\x1b[31m" + std::string(500, 'x')}, lang,
+                             L"1.2.3.4", {})
+                .str();
+        const std::wstring quoted = odd.substr(odd.find(tvSaid) + tvSaid.size());
+        EXPECT_EQ(quoted.substr(0, 8), L"a b [31m");
+        EXPECT_LT(quoted.size(), 260u);
+    }
+    textTable = nullptr;
+}
+
+}  // namespace
