@@ -61,13 +61,11 @@ HWND TApplication::BoxOwner() const {
 }
 
 void TApplication::ShowException(const Exception& e) {
-    UnicodeString text = e.Message();
-    if (!e.Where().empty()) text += L"\n\n(" + UnicodeString(e.Where()) + L")";
-    if (MessageHook) {
-        MessageHook(text, true);
-        return;
+    if (!e.Where().empty()) {
+        const UnicodeString trace = e.Message() + L" (" + UnicodeString(e.Where()) + L")\n";
+        OutputDebugStringW(trace.c_str());
     }
-    MessageBoxW(BoxOwner(), text.c_str(), Title.c_str(), MB_OK | MB_ICONERROR);
+    ShowErrorMessage(e.Message());
 }
 
 void TApplication::HandleException() noexcept {
@@ -101,10 +99,17 @@ void TApplication::ResetForTests() {
     terminated_ = false;
 }
 
-void ShowMessage(const UnicodeString& text) {
+namespace {
+void ShowBox(const UnicodeString& text, bool error) {
     if (Application->MessageHook) {
-        Application->MessageHook(text, false);
+        Application->MessageHook(text, error);
         return;
     }
-    MessageBoxW(Application->BoxOwner(), text.c_str(), Application->Title.c_str(), MB_OK);
+    MessageBoxW(Application->BoxOwner(), text.c_str(), Application->Title.c_str(),
+                MB_OK | (error ? MB_ICONERROR : 0));
 }
+}  // namespace
+
+void ShowMessage(const UnicodeString& text) { ShowBox(text, false); }
+
+void ShowErrorMessage(const UnicodeString& text) { ShowBox(text, true); }

@@ -41,7 +41,8 @@ public:
     TForm* MainForm() const noexcept { return mainForm_; }
     HINSTANCE Instance() const noexcept { return instance_; }
 
-    // The error box: the message, and below it where the error was raised when that is known.
+    // The error box: the message only. Where the error was raised goes to the debugger output
+    // (OutputDebugString), for developers, never into the box.
     void ShowException(const Exception& e);
     // Shows the exception in flight (call from a catch block); never throws.
     void HandleException() noexcept;
@@ -67,3 +68,5 @@ extern TApplication* Application;
 
 // Modal message box with an OK button.
 void ShowMessage(const UnicodeString& text);
+// The same with the error icon, for what went wrong.
+void ShowErrorMessage(const UnicodeString& text);

@@ -49,8 +49,9 @@ public:
 private:
     unsigned long systemError_;
 };
-class EWriteError : public Exception {
-    using Exception::Exception;
+// Writing a file failed part way. SystemError() is the system's reason, 0 if none.
+class EWriteError : public EFCreateError {
+    using EFCreateError::EFCreateError;
 };
 // An operating-system call failed.
 class EOSError : public Exception {

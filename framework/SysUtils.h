@@ -44,7 +44,7 @@ template <typename E = EOSError>
 [[noreturn]] void RaiseSystemError(const UnicodeString& attempted, DWORD error,
                                    const std::source_location& where = std::source_location::current()) {
     const UnicodeString text = attempted + L". " + SysErrorMessage(error);
-    if constexpr (std::is_same_v<E, EFCreateError>)
+    if constexpr (std::is_base_of_v<EFCreateError, E>)
         throw E(text, error, where);
     else
         throw E(text, where);

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Forms.h"
 
@@ -35,9 +36,38 @@ DWORD WaitForInputOr(DWORD count, const HANDLE* handles, DWORD milliseconds, DWO
     }
 }
 
+// Starts the child with `errorStream` as its error stream and the only handle it inherits: an
+// inheritable copy is made for the start and closed right after it.
+bool StartWithErrorStream(std::wstring& line, HANDLE errorStream, PROCESS_INFORMATION& started) {
+    HANDLE inheritable = nullptr;
+    const HANDLE self = ::GetCurrentProcess();
+    if (!::DuplicateHandle(self, errorStream, self, &inheritable, 0, TRUE, DUPLICATE_SAME_ACCESS))
+        return false;
+    const UniqueKernelHandle copy(inheritable);
+    SIZE_T size = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<unsigned char> storage(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+    if (size == 0 || !::InitializeProcThreadAttributeList(list, 1, 0, &size)) return false;
+    bool ok = ::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inheritable,
+                                          sizeof inheritable, nullptr, nullptr) != 0;
+    if (ok) {
+        STARTUPINFOEXW startup{};
+        startup.StartupInfo.cb = sizeof startup;
+        startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+        startup.StartupInfo.wShowWindow = SW_HIDE;
+        startup.StartupInfo.hStdError = inheritable;
+        startup.lpAttributeList = list;
+        ok = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT,
+                              nullptr, nullptr, &startup.StartupInfo, &started) != 0;
+    }
+    ::DeleteProcThreadAttributeList(list);
+    return ok;
+}
+
 }  // namespace
 
-UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine) {
+UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine, HANDLE errorStream) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -46,9 +76,15 @@ UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine) {
 
     // CreateProcessW may write into the command line, so it gets a copy of its own.
     std::wstring buffer = commandLine.str();
-    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &started))
-        return {};
+    const std::wstring original = buffer;
+    const bool withErrors = errorStream && errorStream != INVALID_HANDLE_VALUE &&
+                            StartWithErrorStream(buffer, errorStream, started);
+    if (!withErrors) {
+        buffer = original;
+        if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &started))
+            return {};
+    }
     UniqueKernelHandle process(started.hProcess);
     UniqueKernelHandle thread(started.hThread);  // declared last: closed first
 

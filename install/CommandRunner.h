@@ -14,7 +14,10 @@ void RunCommandAndWait(UnicodeString commandLine);
 // The same wait; when it is left while the child still runs (the application is quitting),
 // the child's process handle is handed back so the caller can give it a last moment to end.
 // Otherwise the result is empty.
-UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine);
+// With `errorStream` (a file handle of the caller's, or null), the child's error stream goes
+// there and that handle is the only one it inherits; its other standard streams are none. When
+// the handle cannot be passed on, the child still runs, with no error stream.
+UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine, HANDLE errorStream = nullptr);
 
 // The system's wait that the runner sleeps in (MsgWaitForMultipleObjects). Tests put a stand-in
 // here to play a system that refuses part of the wake mask; the previous one is returned.

@@ -91,7 +91,8 @@ std::optional<Diagnosis> FromPush(const CommandRecord& push) {
 // The TV's installer: its failure codes.
 std::optional<Diagnosis> FromInstall(const CommandRecord& install) {
     const std::vector<std::string_view> lines = Output(install);
-    if (auto l = FirstWith(lines, "download failed[116]")) return Found(FailureCause::NoSpace, l);
+    // 116: the TV could not take the package in ("download failed[116]", on some sets "install").
+    if (auto l = FirstWith(lines, "failed[116]")) return Found(FailureCause::NoSpace, l);
     if (auto l = FirstWith(lines, "failed[118, -12]")) {
         return Found(Has(*l, "<-7>") ? FailureCause::CertificateNotYet : FailureCause::CertificateRefused, l);
     }

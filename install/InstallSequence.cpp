@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "CommandRunner.h"
+#include "Diagnosis.h"
 #include "Exception.h"
 #include "InstallSteps.h"
 #include "Mainwin.h"
 #include "Payloads.h"
 #include "SysUtils.h"
+#include "net/LocalAddress.h"
 #include "texts/Func.h"
 
 // Marks the form busy for one run, on every way out of the handler.
@@ -31,6 +33,8 @@ namespace {
 
 constexpr const wchar_t* kBridgeFile = L"iu.exe";
 constexpr const wchar_t* kLogFolder = L"doLog";
+// What the commands write to their error stream, each after a line naming the command.
+constexpr const wchar_t* kErrorLog = L"doLog\\errors.txt";
 // When the application quits mid-run, a command already started may still hold "iu.exe";
 // it gets this long to end so the payloads can go.
 constexpr DWORD kQuitGraceMs = 5000;
@@ -72,18 +76,17 @@ void DeleteBridgeOnceReleased() {
     }
 }
 
-// Writes one payload. A file of that name held by another program (most likely "iu.exe" of an
-// earlier run whose bridge server has not ended) is reported in the window's language.
-void ExtractPayload(const UnicodeString& fileName, const wchar_t* resourceName, int lang) {
-    try {
-        ExtractResourceToFile(fileName, resourceName);
-    } catch (const EFCreateError& e) {
-        if (e.SystemError() != ERROR_SHARING_VIOLATION && e.SystemError() != ERROR_LOCK_VIOLATION) throw;
-        std::wstring text = textTable->FileInUseText[lang].str();
-        const size_t at = text.find(L"%1");
-        if (at != std::wstring::npos) text.replace(at, 2, fileName.str());
-        throw EFCreateError(text, e.SystemError());
-    }
+// A payload that cannot be written because another program holds the file (most likely "iu.exe"
+// of an earlier run whose bridge server has not ended).
+bool InUse(const EFCreateError& e) {
+    return e.SystemError() == ERROR_SHARING_VIOLATION || e.SystemError() == ERROR_LOCK_VIOLATION;
+}
+
+UnicodeString FileInUseMessage(const UnicodeString& fileName, int lang) {
+    std::wstring text = textTable->FileInUseText[lang].str();
+    const size_t at = text.find(L"%1");
+    if (at != std::wstring::npos) text.replace(at, 2, fileName.str());
+    return UnicodeString(std::move(text));
 }
 
 // Children left running when the application quit; waited for briefly before the payloads go.
@@ -126,6 +129,30 @@ bool WrittenSince(const std::optional<LogStamp>& before, const LogStamp& after) 
     return ::CompareFileTime(&before->written, &after.written) != 0;
 }
 
+// The file the commands' error streams go to, created anew for the run; null when it cannot be
+// (the commands then run without one). Shared, so the SDK's server may keep writing to it.
+UniqueFile OpenErrorLog() {
+    const HANDLE file =
+        ::CreateFileW(kErrorLog, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return UniqueFile(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
+// Where the next byte of the error log goes.
+LONGLONG ErrorLogEnd(const UniqueFile& file) {
+    LARGE_INTEGER at{};
+    if (!file || !::SetFilePointerEx(file.get(), LARGE_INTEGER{}, &at, FILE_CURRENT)) return 0;
+    return at.QuadPart;
+}
+
+void WriteHeader(const UniqueFile& file, const UnicodeString& commandLine) {
+    if (!file) return;
+    const std::string line = "--- " + ToUtf8(commandLine.str()) + "\r\n";
+    DWORD written = 0;
+    static_cast<void>(
+        ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr));
+}
+
 // Reads the log without changing it (read access only, sharing everything).
 std::optional<std::string> ReadLog(const UnicodeString& fileName) {
     const UniqueFile file(::CreateFileW(fileName.c_str(), GENERIC_READ,
@@ -158,7 +185,8 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
     // The address goes into a line that cmd.exe parses; pasted text bypasses the key filter.
     const UnicodeString address = tvIpEdt->Text();
     if (!IsAcceptableTvAddress(address)) {
-        ShowMessage(textTable->BadAddressText[LanguageOf(langRG)]);
+        const int lang = LanguageOf(langRG);
+        ShowMessage(textTable->BadAddressText[lang] + L"\n" + textTable->BadAddressHintText[lang]);
         return;
     }
 
@@ -168,14 +196,31 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
     DeleteFileIfExists(package);
     PayloadCleanup payloads(package);
     // A payload that cannot be written ends the run here, before status and bar change.
-    ExtractPayload(kBridgeFile, L"IUFILE", LanguageOf(langRG));
-    ExtractPayload(package, L"WGTFILE", LanguageOf(langRG));
+    const UnicodeString* writing = &package;
+    const UnicodeString bridgeFile(kBridgeFile);
+    try {
+        writing = &bridgeFile;
+        ExtractResourceToFile(bridgeFile, L"IUFILE");
+        writing = &package;
+        ExtractResourceToFile(package, L"WGTFILE");
+    } catch (const EFCreateError& e) {
+        const int lang = LanguageOf(langRG);
+        if (InUse(e)) throw EFCreateError(FileInUseMessage(*writing, lang), e.SystemError());
+        RunRecord notWritten;
+        notWritten.payloadsWritten = false;
+        UnicodeString text = DiagnosisMessage(DiagnoseRun(notWritten), lang, {}, {});
+        if (e.SystemError()) text += L"\n\n" + Sysutils::SysErrorMessage(e.SystemError());
+        ShowErrorMessage(text);
+        return;
+    }
 
     statusLbl->SetCaption(textTable->InstallingText[LanguageOf(langRG)]);
     installPB->SetPosition(kInstallBarStart);
 
-    const UnicodeString verdictLog = InstallVerdictLog();
-    std::optional<LogStamp> logBefore;  // set once the command that logs the verdict has started
+    const UniqueFile errorLog = OpenErrorLog();
+    RunRecord record;
+    std::vector<std::pair<LONGLONG, LONGLONG>> errorSpans(kInstallCommandCount);
+    std::vector<std::optional<LogStamp>> logBefore(kInstallCommandCount);  // set once the command started
     LeftRunning leftRunning;
     for (int i = 0; i < kInstallCommandCount; ++i) {
         const InstallStep& step = kInstallSequence[i];
@@ -185,8 +230,13 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
             // Built just before it runs: the series may have been switched meanwhile.
             InstallCommandInputs inputs{address, appId, widgetName, {}};
             if (step.NamesStagingDir()) inputs.stagingDir = tvTmpDir[SeriesOf(tvSeriesRG)];
-            if (step.holdsVerdict) logBefore = StampOf(verdictLog);
-            leftRunning.Keep(RunCommandAndWaitOrQuit(BuildInstallCommand(i, inputs)));
+            const UnicodeString line = BuildInstallCommand(i, inputs);
+            if (step.log) logBefore[i] = StampOf(UnicodeString(std::wstring(L"doLog\\") + step.log));
+            WriteHeader(errorLog, line);
+            errorSpans[i].first = ErrorLogEnd(errorLog);
+            record.commands[i].started = true;
+            leftRunning.Keep(RunCommandAndWaitOrQuit(line, errorLog.get()));
+            errorSpans[i].second = ErrorLogEnd(errorLog);
         }
         installPB->SetPosition(installPB->Position() + step.barRaise);
     }
@@ -196,9 +246,31 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
     payloads.RemoveNow();
 
     // The client reports no status of its own; the TV's verdict is in the install log.
-    std::optional<std::string> log;
-    if (WrittenSince(logBefore, StampOf(verdictLog))) log = ReadLog(verdictLog);
-    const bool completed = JudgeInstallLog(log) == InstallVerdict::Completed;
+    for (int i = 0; i < kInstallCommandCount; ++i) {
+        const wchar_t* log = kInstallSequence[i].log;
+        if (!log) continue;
+        const UnicodeString path(std::wstring(L"doLog\\") + log);
+        if (WrittenSince(logBefore[i], StampOf(path))) record.commands[i].log = ReadLog(path);
+    }
+    const bool completed =
+        JudgeInstallLog(record.commands[InstallVerdictCommand()].log) == InstallVerdict::Completed;
     const int lang = LanguageOf(langRG);
     statusLbl->SetCaption(completed ? textTable->DoneText[lang] : textTable->FailedText[lang]);
+    // A closed window asks nothing more of the user.
+    if (completed || Application->Terminated()) return;
+
+    if (errorLog) {
+        const std::string errors = ReadLog(kErrorLog).value_or(std::string());
+        for (int i = 0; i < kInstallCommandCount; ++i) {
+            const auto [from, to] = errorSpans[i];
+            if (to > from && static_cast<size_t>(from) < errors.size())
+                record.commands[i].errors =
+                    errors.substr(static_cast<size_t>(from), static_cast<size_t>(to - from));
+        }
+    }
+    const Diagnosis why = DiagnoseRun(record);
+    std::vector<std::wstring> pc;
+    if (why.cause == FailureCause::TvTurnedPcAway)
+        pc = PcAddressesForTv(address.str(), GetLocalIPv4Addresses());
+    ShowErrorMessage(DiagnosisMessage(why, lang, address.str(), pc));
 }

@@ -1,12 +1,29 @@
 #include "LocalAddress.h"
 
-UnicodeString GetLocalAddressText() {
+namespace {
+
+TIdStackLocalAddressList ListLocalAddresses() {
     TIdStackLocalAddressList list;
-    {
-        TIdStackUsage usage;
-        GStack->GetLocalAddressList(list);
+    TIdStackUsage usage;
+    GStack->GetLocalAddressList(list);
+    return list;
+}
+
+}  // namespace
+
+UnicodeString GetLocalAddressText() { return JoinIPv4Addresses(ListLocalAddresses()); }
+
+std::vector<std::wstring> GetLocalIPv4Addresses() noexcept {
+    std::vector<std::wstring> out;
+    try {
+        const TIdStackLocalAddressList list = ListLocalAddresses();
+        for (int i = 0; i < list.Count(); ++i)
+            if (list.GetAddress(i).IPVersion() == TIdIPVersion::Id_IPv4)
+                out.push_back(list.GetAddress(i).IPAddress().str());
+    } catch (...) {
+        out.clear();  // the box then names no address rather than failing
     }
-    return JoinIPv4Addresses(list);
+    return out;
 }
 
 UnicodeString JoinIPv4Addresses(const TIdStackLocalAddressList& list) {

@@ -136,7 +136,15 @@ TEST_F(Runner, NoConsoleWindowShows) {
         });
         RunCommandAndWait(SlowCommand(1500));
         RunCommandAndWait(L"cmd.exe /c \"iu.exe devices\"");  // output not redirected
+        // With an error stream handed over: it reaches the file, and the console stays hidden.
+        const HANDLE errors = CreateFileW(Work(L"errors.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                          nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(errors, INVALID_HANDLE_VALUE);
+        RunCommandAndWaitOrQuit(L"cmd.exe /c \"iu.exe devices & dir /b no-such-file\"", errors);
+        CloseHandle(errors);
     }
+    EXPECT_FALSE(ReadBytes(Work(L"errors.txt")).value_or("").empty())
+        << "cmd's complaint did not reach the file";
     EXPECT_TRUE(seen.empty()) << "a visible window of another process: " << ToUtf8(seen.front());
 
     // Control: the same start shown normally does put up a window we can see, so the check

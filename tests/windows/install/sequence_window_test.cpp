@@ -45,8 +45,9 @@ std::vector<std::vector<std::wstring>> Args(const std::vector<Call>& calls) {
     return args;
 }
 
-const std::vector<std::wstring> kLogs{L"step1.txt", L"step2.txt", L"step3.txt", L"step4.txt",
-                                      L"step5.txt", L"step6.txt", L"step7.txt"};
+// The seven logs and, beside them, what the commands wrote to their error stream.
+const std::vector<std::wstring> kLogs{L"errors.txt", L"step1.txt", L"step2.txt", L"step3.txt",
+                                      L"step4.txt",  L"step5.txt", L"step6.txt", L"step7.txt"};
 
 using expected::Shows;
 
@@ -168,7 +169,8 @@ TEST_F(Install, RejectedAddressesShowTheMessageAndTouchNothing) {
             ClickInstall();
             const auto boxes = Boxes();
             ASSERT_EQ(boxes.size(), 1u) << ToUtf8(address);
-            EXPECT_TRUE(Shows(boxes[0].text, "BadAddressText", lang)) << "message box";
+            EXPECT_EQ(boxes[0].text, expected::Text("BadAddressText", lang) + L"\n" +
+                                         expected::Text("BadAddressHintText", lang));
             EXPECT_FALSE(boxes[0].error);
         }
         EXPECT_EQ(Status(), L"before");
@@ -202,10 +204,12 @@ TEST_F(Install, APayloadThatCannotBeWrittenShowsTheErrorLeavesNeitherFileAndRuns
         const auto boxes = Boxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_TRUE(boxes[0].error);
-        // The box names the file with its full path and gives the system's reason after it.
-        const std::wstring path = folder + L"\\" + (c.blocked ? c.blocked : L"iu.exe");
-        ASSERT_NE(boxes[0].text.find(path), std::wstring::npos) << ToUtf8(boxes[0].text);
-        EXPECT_GT(boxes[0].text.size(), boxes[0].text.find(path) + path.size() + 10) << ToUtf8(boxes[0].text);
+        // The box says what to do, then gives the system's reason; no path, no place in the source.
+        const std::wstring& what = expected::Text("WhyFolderText", 0);
+        EXPECT_EQ(boxes[0].text.substr(0, what.size() + 2), what + L"\n\n") << ToUtf8(boxes[0].text);
+        EXPECT_GT(boxes[0].text.size(), what.size() + 10) << ToUtf8(boxes[0].text);
+        EXPECT_EQ(boxes[0].text.find(L".cpp"), std::wstring::npos) << ToUtf8(boxes[0].text);
+        EXPECT_EQ(boxes[0].text.find(folder), std::wstring::npos) << ToUtf8(boxes[0].text);
         EXPECT_FALSE(IsFile(journal_));
         EXPECT_EQ(Status(), L"before");
         EXPECT_EQ(Bar(), 37);
@@ -219,20 +223,39 @@ TEST_F(Install, APayloadThatCannotBeWrittenShowsTheErrorLeavesNeitherFileAndRuns
     EXPECT_TRUE(Shows(Status(), "DoneText", 0)) << "statusLbl";
 }
 
-TEST_F(Install, VerdictComesFromTheInstallLog) {
+// Entry `name` with its %1 filled by anything: the text on either side of it must stand as it is.
+::testing::AssertionResult ShowsFilled(const std::wstring& shown, const char* name, int lang) {
+    const std::wstring& want = expected::Text(name, lang);
+    const size_t at = want.find(L"%1");
+    if (at == std::wstring::npos) return Shows(shown, name, lang);
+    const std::wstring before = want.substr(0, at), after = want.substr(at + 2);
+    if (shown.size() >= before.size() + after.size() && shown.compare(0, before.size(), before) == 0 &&
+        shown.compare(shown.size() - after.size(), after.size(), after) == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << name << " does not frame \"" << ToUtf8(shown) << "\"";
+}
+
+// Every failed run ends in one box that says why; a good one in none.
+TEST_F(Install, VerdictComesFromTheInstallLogAndAFailureSaysWhy) {
     struct Case {
         const wchar_t* script;
         bool done;
         const char* inLog;
         int lang;
+        const char* why;     // the box's entry, null: no box
+        const char* tvLine;  // the TV's line the box quotes
     };
     const Case cases[] = {
-        {L"success", true, "install completed", 1},
-        {L"fail118", false, "install failed[118, -12]", 1},
-        {L"fail116", false, "install failed[116]", 0},
-        {L"silent", false, "", 1},
-        {L"unreachable", false, "", 0},
-        {L"success", true, "install completed", 0},
+        {L"success", true, "install completed", 1, nullptr, nullptr},
+        {L"fail118", false, "install failed[118, -12]", 1, "WhyCertificateText",
+         "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error : Invalid "
+         "certificate "
+         "chain"},
+        {L"fail116", false, "install failed[116]", 0, "WhyNoSpaceText",
+         "app_id[Qw7TzLp2Xe.KAVORIN] install failed[116]"},
+        {L"silent", false, "", 1, "WhyNotRunText", nullptr},  // a client that never ran prints nothing
+        {L"unreachable", false, "", 0, "WhyTurnedAwayText", nullptr},
+        {L"success", true, "install completed", 0, nullptr, nullptr},
     };
     TypeAddress(L"10.0.0.20");
     for (const Case& c : cases) {
@@ -256,8 +279,45 @@ TEST_F(Install, VerdictComesFromTheInstallLog) {
         ASSERT_TRUE(log.has_value());
         EXPECT_NE(log->find(c.inLog), std::string::npos);
         ExpectCleanFolderAfterRun();
+
+        const auto boxes = Boxes();
+        if (!c.why) {
+            EXPECT_TRUE(boxes.empty());
+            continue;
+        }
+        ASSERT_EQ(boxes.size(), 1u);
+        const std::wstring quote =
+            c.tvLine ? L"\n\n" + expected::Text("TvSaidText", c.lang) + L"\n\"" + FromUtf8(c.tvLine) + L"\""
+                     : L"";
+        ASSERT_GE(boxes[0].text.size(), quote.size());
+        EXPECT_EQ(boxes[0].text.substr(boxes[0].text.size() - quote.size()), quote);
+        EXPECT_TRUE(ShowsFilled(boxes[0].text.substr(0, boxes[0].text.size() - quote.size()), c.why, c.lang));
     }
-    EXPECT_TRUE(Boxes().empty());
+    // The client's error stream is kept, after a line naming the command.
+    const std::string errors = ReadBytes(Work(L"doLog\\errors.txt")).value_or("");
+    EXPECT_NE(errors.find(
+                  "--- cmd.exe /c \"iu.exe shell 0 applist > doLog\\step7.txt\"\r\nerror: target not found"),
+              std::string::npos)
+        << errors;
+}
+
+// A folder whose error file cannot be opened still runs every command, and still says why it failed.
+TEST_F(Install, CommandsRunWhenTheErrorStreamCannotBeKept) {
+    CreateDirectoryW(Work(L"doLog").c_str(), nullptr);
+    WriteBytes(Work(L"doLog\\errors.txt"), "held");
+    const HANDLE held =
+        CreateFileW(Work(L"doLog\\errors.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SetEnv(L"KAVORIN_RECORDER_SCRIPT", L"fail118");
+    TypeAddress(L"10.0.0.20");
+    ClickInstall();
+    CloseHandle(held);
+    EXPECT_EQ(Journal().size(), 11u);
+    EXPECT_TRUE(Shows(Status(), "FailedText", 0)) << "statusLbl";
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text.find(expected::Text("WhyCertificateText", 0)), 0u) << ToUtf8(boxes[0].text);
+    EXPECT_EQ(ReadBytes(Work(L"doLog\\errors.txt")), std::optional<std::string>("held"));
 }
 
 // A log that says "install completed" from an earlier run is no verdict on this one, whatever
@@ -351,8 +411,11 @@ TEST_F(Install, WithTheSdkServerTheEndFindsNothingRunningAndTheFolderClean) {
                       .find("* Server is not running. Start it now on port 26099 *\r\n"
                             "* Server has started successfully *\r\nconnecting to"),
                   0u);
+        // Only the failed run says why.
+        const auto boxes = Boxes();
+        ASSERT_EQ(boxes.size(), c.done ? 0u : 1u);
+        if (!c.done) EXPECT_EQ(boxes[0].text.find(expected::Text("WhyCertificateText", c.lang)), 0u);
     }
-    EXPECT_TRUE(boxes_.empty());
 }
 
 // A server that ignores kill-server keeps "iu.exe" past the installer's retries.
