@@ -68,7 +68,7 @@ def emulation_fault(trace, exe):
     if said:
         return said.group(0).decode(errors="replace")
     first, end = image_range(exe)
-    for m in re.finditer(rb"dispatch_exception code=([0-9a-f]{8})\S* flags=\S+ addr=(?:0x)?([0-9a-f]+)",
+    for m in re.finditer(rb"(?:dispatch_exception|handle_syscall_fault) code=([0-9a-f]{8})\S* flags=\S+ addr=(?:0x)?([0-9a-f]+)",
                          trace, re.I):
         code, addr = m.group(1).decode().lower(), int(m.group(2), 16)
         if code in PROCESSOR_FAULTS and not first <= addr < end:
