@@ -30,9 +30,11 @@ pytestmark = pytest.mark.skipif(
 # Wine's exception trace of every client run (with process ids and times), written to the run's
 # stderr beside the client's own error lines; fixme noise left out.
 RUN_DEBUG = "fixme-all,+seh,+pid,+timestamp"
+RUN_NUMBERS = itertools.count(1)
+# A line of Wine's own debug output ([time:][pid:]tid:class:channel:...).
+WINE_LINE = re.compile(rb"^(?:[0-9.]+:)?[0-9a-f]{4,}:(?:[0-9a-f]{4,}:)?(?:trace|warn|err|fixme):")
 # Processor faults: under qemu, a process killed by one of these in code that is not the
 # client's own is the emulation's doing.
-RUN_NUMBERS = itertools.count(1)
 PROCESSOR_FAULTS = {"c0000005": "access violation", "c000001d": "illegal instruction",
                     "c0000096": "privileged instruction", "c000001e": "invalid lock sequence"}
 
@@ -68,8 +70,8 @@ def emulation_fault(trace, exe):
     if said:
         return said.group(0).decode(errors="replace")
     first, end = image_range(exe)
-    for m in re.finditer(rb"(?:dispatch_exception|handle_syscall_fault) code=([0-9a-f]{8})\S* flags=\S+ addr=(?:0x)?([0-9a-f]+)",
-                         trace, re.I):
+    fault = rb"(?:dispatch_exception|handle_syscall_fault) code=([0-9a-f]{8})\S* flags=\S+ addr=(?:0x)?([0-9a-f]+)"
+    for m in re.finditer(fault, trace, re.I):
         code, addr = m.group(1).decode().lower(), int(m.group(2), 16)
         if code in PROCESSOR_FAULTS and not first <= addr < end:
             return "%s at %08x" % (PROCESSOR_FAULTS[code], addr)
@@ -79,7 +81,9 @@ def emulation_fault(trace, exe):
 @pytest.fixture(scope="module", autouse=True)
 def wineserver(tmp_path_factory):
     """A wineserver that stays up between commands. Started here, with no pipes attached: one
-    started by a captured command would hold that command's pipes open until it exits."""
+    started by a captured command would hold that command's pipes open until it exits. The
+    prefix is this tier's own (tools/wine-prefix-copy.sh in CMakeLists.txt): no other test's
+    process list holds its iu.exe."""
     env = wine_env(tmp_path_factory.mktemp("wine"))
     server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
     # "-p30" in one word: a separate "30" would make the server persist forever.
@@ -126,17 +130,23 @@ def run_cmd(work, inner, expect=0, log=None, ends=None, timeout=120):
         if attempt == 1 and fault:
             warnings.warn("%s was killed by the emulation (%s; %s); started again" % (inner, fault, trace))
             continue
-        # A Windows process whose unix process was killed (a signal Wine cannot turn into an
-        # exception) ends with exit code 0 and no trace: said here, so that such an end reads
-        # as what it is.
-        killed = p.returncode == 0 and not finished
+        # Ends the client never chooses, said as what they are: a Windows process whose unix
+        # process was killed (a signal Wine cannot turn into an exception) ends with 0 and no
+        # trace; one ended by another program's TerminateProcess, with that program's code (1
+        # from the install window tests) and nothing on stderr. The client itself never ends
+        # early without a line on stderr.
+        said = [line for line in traced.splitlines() if not WINE_LINE.match(line)]
+        if p.returncode == 0 and not finished:
+            how = "; exit code 0 without the last line is how a run ends whose unix process was killed"
+        elif not said and p.returncode != expect:
+            how = "; nothing on stderr: the run was ended from outside (TerminateProcess)"
+        else:
+            how = ""
         raise AssertionError(
             "%s exited with %d (expected %d)%s%s\n--- printed:\n%r\n--- its log:\n%r\n"
             "--- Wine's trace and the client's stderr (%s):\n%s" % (
                 inner, p.returncode, expect,
-                "" if finished else ", and its output does not end with %r" % ends,
-                "; exit code 0 without the last line is how a run ends whose unix process was "
-                "killed from outside Wine" if killed else "",
+                "" if finished else ", and its output does not end with %r" % ends, how,
                 printed, logged, trace, traced.decode(errors="replace")[-6000:] or "(empty)"))
 
 
