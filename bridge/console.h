@@ -1,7 +1,8 @@
 // Where the client's output goes. Our own text uses "\n"; device bytes from `shell` pass through
-// untouched. On Windows the standard console writes stdout in binary mode and turns each "\n" of
-// our own text into "\r\n" itself: redirected logs get CRLF lines as from a text-mode stream,
-// while a TV's CRLF output is not doubled into CR CR LF.
+// untouched. On Windows the standard console turns each "\n" of our own text into "\r\n" itself:
+// redirected logs get CRLF lines as from a text-mode stream, while a TV's CRLF output is not
+// doubled into CR CR LF. Each call hands its bytes to the system before it returns, so nothing
+// printed waits in a buffer when the process ends, whichever way it ends.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,6 @@ public:
 // The process's stdout and stderr.
 class StdConsole : public Console {
 public:
-    StdConsole();
     void Out(std::string_view text) override;
     void Err(std::string_view text) override;
     void Raw(std::span<const uint8_t> bytes) override;

@@ -33,6 +33,9 @@ int Run(const std::vector<std::string>& args) {
     } catch (const std::exception& e) {
         console.Err(std::string("error: ") + e.what() + "\n");
         return 1;
+    } catch (...) {
+        console.Err("error: unexpected failure\n");
+        return 1;
     }
 }
 

@@ -4,9 +4,11 @@
     tools/i386-run.sh /usr/bin/python3 tools/run-installer.py [--tv ADDRESS] [--scenario NAME]
                                                              [--auto] [--work DIR]
 
-With an X display the window opens for a person to use; a simulated TV listens on
-127.0.0.1:26101 (scenario `success` unless --scenario names another) and is stopped when the
-window closes. With no display, or with --auto, the installation runs by itself under Xvfb with
+With an X display the window opens for a person to use; a simulated TV listens on port 26101 of
+a free loopback address other than 127.0.0.1 (127.0.0.2 unless taken; scenario `success` unless
+--scenario names another) and is stopped when the window closes. Not 127.0.0.1: the SDK's own
+client, built in as the bridge client, would also find the TV there as an emulator and then
+refuse to pick one of the two. With no display, or with --auto, the installation runs by itself under Xvfb with
 real input: it types the address, presses Install, waits for the end and prints what happened,
 with screenshots of before, during and after. --tv ADDRESS starts no simulator: the installer
 talks to that TV (with --auto it types that address). Exit code: 0 when the installation (or the
@@ -24,7 +26,7 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402
 
-SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "crlf")
+SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "lf", "crlf")
 FINISH_LIMIT_S = 180  # the slow scenario takes about a minute under emulation
 
 
@@ -32,34 +34,42 @@ class Failure(Exception):
     """What went wrong, in one line for the terminal."""
 
 
-def check_machine(paths, tv_address):
-    """Wine, the built programs and a free port, or one line saying what to do."""
+def check_machine(paths):
+    """Wine and the built programs, or one line saying what to do."""
     if not os.access("/usr/lib/wine/wine", os.X_OK):
         raise Failure("Wine is not installed: run `make setup` as root (tools/setup-debian.sh)")
     for what, path in (("installer", paths.installer), ("window probe", paths.probe)):
         if not os.path.isfile(path):
             raise Failure("the %s is not built (%s): run `make build`" % (what, path))
-    if not tv_address and harness.port_in_use():
-        raise Failure("127.0.0.1:%d is already in use (another simulated TV, a bridge server or "
-                      "a test run?): stop that program, or name a real TV with `make run TV=<address>`"
-                      % harness.TV_PORT)
+
+
+def free_tv_address():
+    """The first of 127.0.0.2 ... 127.0.0.254 where nothing listens on the TV's port."""
+    for last in range(2, 255):
+        address = "127.0.0.%d" % last
+        if not harness.port_in_use(address=address):
+            return address
+    raise Failure("port %d is taken on every address from 127.0.0.2 to 127.0.0.254: stop the "
+                  "simulated TVs that hold them, or name a real TV with `make run TV=<address>`"
+                  % harness.TV_PORT)
 
 
 def start_tv(paths, scenario, workdir, limit):
     shutil.rmtree(workdir, ignore_errors=True)
+    address = free_tv_address()
     try:
-        return harness.Tv(paths, workdir, scenario, limit=limit)
+        return harness.Tv(paths, workdir, scenario, limit=limit, address=address), address
     except (RuntimeError, TimeoutError) as e:
-        raise Failure("the simulated TV did not start: %s" % e)
+        raise Failure("the simulated TV did not start on %s:%d: %s" % (address, harness.TV_PORT, e))
 
 
 def interactive(paths, args):
     """The window for a person; the simulator (if any) lives as long as the window."""
     tv = None
     if not args.tv:
-        tv = start_tv(paths, args.scenario, args.tv_dir, limit=24 * 3600)
-        print("A simulated TV (scenario %s) listens on 127.0.0.1: type 127.0.0.1 as the TV's "
-              "address and press Install. Close the window to stop both." % args.scenario, flush=True)
+        tv, address = start_tv(paths, args.scenario, args.tv_dir, limit=24 * 3600)
+        print("A simulated TV (scenario %s) listens on %s: type %s as the TV's address and press "
+              "Install. Close the window to stop both." % (args.scenario, address, address), flush=True)
     try:
         env = harness.wine_env(paths)
         code = subprocess.call([harness.WINE_RUN, paths.installer], cwd=args.work, env=env,
@@ -81,14 +91,15 @@ def automatic(paths, args):
     shutil.rmtree(shots, ignore_errors=True)
     paths.shots = shots
 
-    tv = None if args.tv else start_tv(paths, args.scenario, args.tv_dir, limit=FINISH_LIMIT_S + 120)
+    tv, address = (None, args.tv) if args.tv else \
+        start_tv(paths, args.scenario, args.tv_dir, limit=FINISH_LIMIT_S + 120)
     started = harness.start_wineserver(paths)
     probe = app = None
     try:
         probe = harness.Probe(paths)
         app = harness.Installer(paths, probe, work)
         app.shot("1-before.png")
-        harness.start_install(app, address=args.tv or "127.0.0.1")
+        harness.start_install(app, address=address)
         app.wait_bar(lambda pos: pos > 0, 60, "the installation to start")
         app.shot("2-during.png")
         state = app.wait_bar_and_status(lambda pos, text: pos == 100 and text in done | failed,
@@ -111,6 +122,7 @@ def automatic(paths, args):
 
     ok = state.status_text in done
     entries, logs = harness.folder_state(work)
+    print("TV address:    %s" % address)
     print("Status:        %s" % state.status_text.replace("\n", " "))
     print("Progress bar:  %d" % state.bar_pos)
     print("%s: %s" % (os.path.relpath(work, ROOT), ", ".join(entries)))
@@ -145,7 +157,7 @@ def main():
 
     paths = harness.Paths()
     try:
-        check_machine(paths, args.tv)
+        check_machine(paths)
     except Failure as e:
         return fail(str(e))
     if not os.environ.get("DISPLAY"):
@@ -157,15 +169,9 @@ def main():
                                sys.executable, os.path.abspath(__file__), *sys.argv[1:], "--auto"])
 
     os.makedirs(args.work, exist_ok=True)
-    lock = None
+    # The simulated TV has a loopback address of its own, so no lock on 127.0.0.1:26101 is
+    # needed: test runs (which use that one) and other `make run`s go on beside this one.
     try:
-        # The e2e tier runs this script while it holds the lock itself.
-        if not args.tv and not os.environ.get("KAVORIN_PORT_LOCK_HELD"):
-            try:
-                lock = harness.PortLock(timeout=0)
-            except TimeoutError:
-                raise Failure("an end-to-end test run holds 127.0.0.1:%d; try again when it ends"
-                              % harness.TV_PORT)
         subprocess.run([os.path.join(HERE, "wine-prefix.sh"), paths.build], check=True)
         if args.auto:
             return automatic(paths, args)
@@ -174,9 +180,6 @@ def main():
         return fail(str(e))
     except subprocess.CalledProcessError as e:
         return fail("%s failed with code %d" % (" ".join(map(str, e.cmd)), e.returncode))
-    finally:
-        if lock:
-            lock.release()
 
 
 def fail(reason):

@@ -375,10 +375,10 @@ class PortLock:
         self.file.close()
 
 
-def port_in_use(port=TV_PORT):
+def port_in_use(port=TV_PORT, address="127.0.0.1"):
     with socket.socket() as s:
         s.settimeout(1)
-        return s.connect_ex(("127.0.0.1", port)) == 0
+        return s.connect_ex((address, port)) == 0
 
 
 def _journal_reader(tvsim_path):
@@ -390,7 +390,7 @@ def _journal_reader(tvsim_path):
 
 
 class Tv:
-    def __init__(self, paths, workdir, scenario="success", *extra, limit=240):
+    def __init__(self, paths, workdir, scenario="success", *extra, limit=240, address="127.0.0.1"):
         self.dir = workdir
         os.makedirs(workdir, exist_ok=True)
         self.journal = os.path.join(workdir, "journal.jsonl")
@@ -399,8 +399,9 @@ class Tv:
         ready = os.path.join(workdir, "ready")
         if os.path.exists(ready):
             os.remove(ready)
-        wait_for(lambda: not port_in_use(), 20, "port %d to be free" % TV_PORT)
-        cmd = ["/usr/bin/python3", paths.tvsim, "--port", str(TV_PORT), "--scenario", scenario,
+        wait_for(lambda: not port_in_use(address=address), 20, "port %d to be free" % TV_PORT)
+        cmd = ["/usr/bin/python3", paths.tvsim, "--address", address, "--port", str(TV_PORT),
+               "--scenario", scenario,
                "--root", self.root, "--journal", self.journal, "--ready-file", ready,
                "--exit-after-seconds", str(limit), *extra]
         self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)

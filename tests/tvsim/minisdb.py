@@ -23,14 +23,15 @@ class StreamClosed(Exception):
 
 
 class Link:
-    def __init__(self, port, timeout=5.0):
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+    def __init__(self, port, timeout=5.0, address="127.0.0.1"):
+        self.sock = socket.create_connection((address, port), timeout=timeout)
         self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.timeout = timeout
         self.buf = b""
         self.next_id = 1
         self.device_max = 4096
         self.replies = {}
+        self.last_push = None   # what the TV said around the last push's DONE
 
     def close(self):
         try:
@@ -166,20 +167,25 @@ class Link:
         return False, self.read_reply(*ids, n).decode()
 
     def push(self, data, remote, mode=0o100755, chunk=65536, mtime=1577836800):
-        """Push bytes to a TV path; (ok, FAIL text). Ends the sync session with QUIT."""
+        """Push bytes to a TV path; (ok, FAIL text). Ends the sync session with QUIT after OKAY.
+
+        self.last_push keeps the bytes the TV sent before DONE (`before_done`) and after the
+        status until its CLSE (`after_status`)."""
         ids = self.open("sync:")
         target = ("%s,%d" % (remote, mode)).encode()
         self.write(*ids, struct.pack("<II", ID_SEND, len(target)) + target)
         for i in range(0, len(data), chunk):
             piece = data[i:i + chunk]
             self.write(*ids, struct.pack("<II", ID_DATA, len(piece)) + piece)
+        before = self.replies[ids[0]]
         self.write(*ids, struct.pack("<II", ID_DONE, mtime))
         result = self.sync_status(ids)
-        try:
+        if result[0]:
             self.write(*ids, struct.pack("<II", ID_QUIT, 0))
-            self.read_all(*ids)
-        except StreamClosed:
-            pass
+        # After a FAIL the TV ends the session by itself: no QUIT, and a TV that kept the stream
+        # open would make this read time out.
+        after = self.read_all(*ids)
+        self.last_push = {"before_done": before, "after_status": after}
         return result
 
 

@@ -109,8 +109,21 @@ def test_service_name_without_nul_loses_its_last_character(link, sim):
     assert sim.events("open")[-1]["service"] == "capability"
 
 
-def test_capability_is_a_length_then_recorded_lines(link):
-    body = link.capability()
+@pytest.mark.parametrize("form,sizes", [("one", [641]), ("two", [2, 639])])
+def test_capability_is_a_length_then_recorded_lines(make_sim, form, sizes):
+    sim = make_sim(capability_writes=form)
+    with Link(sim.port) as link:
+        link.handshake()
+        local, dev = link.open("capability:")
+        writes = []
+        while True:
+            command, _, _, data = link.recv()
+            if command == A_CLSE:
+                break
+            writes.append(data)
+            link.send(A_OKAY, local, dev)
+    assert [len(w) for w in writes] == sizes
+    body = b"".join(writes)
     (n,) = struct.unpack_from("<H", body)
     text = body[2:]
     assert n == len(text) and text.endswith(b"\0")
@@ -118,6 +131,37 @@ def test_capability_is_a_length_then_recorded_lines(link):
     assert caps["sdk_toolpath"] == "/home/owner/share/tmp/sdk_tools"
     assert caps["secure_protocol"] == "enabled" and caps["filesync_support"] == "push"
     assert caps["platform_version"] == "4.0" and caps["sdbd_version"] == "2.2.31"
+
+
+def test_capability_form_alternates_by_default(link, sim):
+    for _ in range(3):
+        assert link.capability()
+    assert [e["writes"] for e in sim.events("capability")] == [1, 2, 1]
+
+
+def test_clse_as_the_daemon_sends_it(link, sim):
+    # A service that ends: CLSE with local id 0.
+    local, dev = link.open("shell:0 getappinstallpath")
+    while True:
+        command, a0, a1, _ = link.recv()
+        if command != A_WRTE:
+            break
+        link.send(A_OKAY, local, dev)
+    assert (command, a0, a1) == (A_CLSE, 0, local)
+    # The host's CLSE for a stream already closed is ignored: no echo, nothing journaled.
+    link.send(A_CLSE, local, dev)
+    with pytest.raises(socket.timeout):
+        link.recv(timeout=0.3)
+    # The host's CLSE for an open stream is echoed, again with local id 0.
+    local, dev = link.open("sync:")
+    link.send(A_CLSE, local, dev)
+    assert link.recv()[:3] == (A_CLSE, 0, local)
+    assert sim.events("stream-closed")[-1]["service"] == "sync:"
+    # ... and the stream is gone: a second CLSE gets nothing.
+    link.send(A_CLSE, local, dev)
+    with pytest.raises(socket.timeout):
+        link.recv(timeout=0.3)
+    assert sim.violations() == []
 
 
 def test_tv_keeps_one_wrte_outstanding(link):

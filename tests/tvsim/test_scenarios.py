@@ -43,7 +43,10 @@ def test_no_space_fails_the_push(make_sim):
     with Link(sim.port) as c:
         c.handshake()
         c.shell("0 mkdir " + STAGE)
-        assert c.push(b"p" * 10000, PKG_PATH) == (False, "No space left on device")
+        assert c.push(b"p" * 200000, PKG_PATH) == (False, "No space left on device")
+        # As the daemon: the FAIL comes after all the data, then the TV closes the stream
+        # without an answer to DONE.
+        assert c.last_push == {"before_done": b"", "after_status": b""}
         assert c.shell("0 getappinstallpath")          # the connection stays usable
     assert not sim.tv_exists(PKG_PATH)
     push = sim.events("push")[-1]
@@ -69,12 +72,17 @@ def test_drop_push_drops_in_the_middle_of_data(make_sim):
 
 
 def test_slow_answers_and_spread_install_progress(make_sim):
-    sim = make_sim(scenario="slow", delay=0.3)
-    with Link(sim.port) as c:
+    # The handshake is answered at once, as by the daemon of a slow TV.
+    with Link(make_sim(scenario="slow", delay=30).port) as c:
         t0 = time.monotonic()
         c.handshake()
-        assert time.monotonic() - t0 >= 0.3
+        assert time.monotonic() - t0 < 10
+    sim = make_sim(scenario="slow", delay=0.3)
+    with Link(sim.port) as c:
+        c.handshake()
+        t0 = time.monotonic()
         assert c.push(pkgbuild.build(), PKG_PATH) == (True, "")
+        assert time.monotonic() - t0 >= 0.6             # the OPEN answer and the DONE reply
         t0 = time.monotonic()
         local, dev = c.open("shell:" + install_command())
         assert time.monotonic() - t0 >= 0.3
@@ -92,19 +100,34 @@ def test_slow_answers_and_spread_install_progress(make_sim):
     assert last - first >= 0.2                         # progress lines arrive spread out
 
 
-def test_crlf_scenario(make_sim):
-    sim = make_sim(scenario="crlf")
+@pytest.mark.parametrize("scenario,eol", [("success", b"\r\n"), ("crlf", b"\r\n"), ("lf", b"\n")])
+def test_shell_line_ends(make_sim, scenario, eol):
+    # A TV's shell runs on a terminal: CRLF; scenario lf plays older LF recordings.
+    sim = make_sim(scenario=scenario)
     with Link(sim.port) as c:
         c.handshake()
         out = c.shell("0 applist")
-    assert out.endswith(b"\r\n") and out.count(b"\r\n") == out.count(b"\n") == 8
+    assert out.endswith(eol) and out.count(eol) == out.count(b"\n") == 8
 
 
-def test_unknown_scenario_and_foreign_host_are_refused(tmp_path):
+def test_unknown_scenario_and_foreign_addresses_are_refused(tmp_path):
     with pytest.raises(ValueError):
         tvsim.TvSim(root=str(tmp_path), scenario="melt")
     with pytest.raises(ValueError):
-        tvsim.TvSim(root=str(tmp_path), host="0.0.0.0")
+        tvsim.TvSim(root=str(tmp_path), capability_writes="three")
+    for address in ("0.0.0.0", "10.0.0.2", "192.168.1.20", "128.0.0.1", "::1", "localhost", "127.1"):
+        with pytest.raises(ValueError):
+            tvsim.TvSim(root=str(tmp_path), address=address)
+
+
+def test_any_loopback_address(make_sim):
+    sim = make_sim(address="127.0.0.2")
+    with Link(sim.port, address="127.0.0.2") as c:
+        c.handshake()
+        assert c.shell("0 getappinstallpath")
+    assert sim.events("listening")[0]["address"] == "127.0.0.2"
+    with pytest.raises(OSError):                       # nothing on 127.0.0.1 at that port
+        Link(sim.port)
 
 
 def _start_cli(tmp_path, *extra):
@@ -121,10 +144,11 @@ def _start_cli(tmp_path, *extra):
 
 
 def test_command_line_run_and_clean_exit_on_sigterm(tmp_path):
-    proc, ready = _start_cli(tmp_path, "--scenario", "success", "--max-payload", "262144")
+    proc, ready = _start_cli(tmp_path, "--scenario", "success", "--max-payload", "262144",
+                             "--address", "127.0.0.3")
     try:
         port = int(ready.read_text())
-        with Link(port) as c:
+        with Link(port, address="127.0.0.3") as c:
             _, maxdata, _ = c.handshake()
             assert maxdata == 262144
     finally:
@@ -145,8 +169,9 @@ def test_command_line_exits_by_itself(tmp_path):
     assert [e["reason"] for e in events if e["event"] == "exit"] == ["time limit"]
 
 
-def test_command_line_refuses_other_addresses(tmp_path):
-    proc, ready = _start_cli(tmp_path, "--host", "0.0.0.0")
+@pytest.mark.parametrize("option", ["--address", "--host"])
+def test_command_line_refuses_other_addresses(tmp_path, option):
+    proc, ready = _start_cli(tmp_path, option, "0.0.0.0")
     assert proc.wait(timeout=10) == 2
-    assert b"127.0.0.1 only" in proc.stderr.read()
+    assert b"loopback (127.0.0.0/8) only" in proc.stderr.read()
     assert not ready.exists()

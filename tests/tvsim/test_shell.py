@@ -10,7 +10,7 @@ from pkgbuild import STAGE
 
 def test_getappinstallpath(link):
     assert link.shell("0 getappinstallpath") == \
-        b"Tizen Application Installation Path: /opt/usr/home/owner/apps_rw\n"
+        b"Tizen Application Installation Path: /opt/usr/home/owner/apps_rw\r\n"
 
 
 @pytest.mark.parametrize("crlf,eol", [(False, b"\n"), (True, b"\r\n")])
@@ -94,9 +94,11 @@ def test_tizen24_set(make_sim):
     sim = make_sim(tizen="2.4")
     with Link(sim.port) as c:
         c.handshake()
-        assert c.shell("0 getappinstallpath") == b"Tizen Application Installation Path: /opt/usr/apps\n"
+        assert c.shell("0 getappinstallpath") == b"Tizen Application Installation Path: /opt/usr/apps\r\n"
         assert c.push(b"pkg", "/opt/usr/apps/tmp/KAVORIN.wgt") == (True, "")
-        assert c.push(b"pkg", STAGE + "/KAVORIN.wgt") == (False, "Permission denied")
+        assert c.push(b"pkg" * 30000, STAGE + "/KAVORIN.wgt") == (False, "Permission denied")
+        # told after all the data, then the stream is closed with no answer to DONE
+        assert c.last_push == {"before_done": b"", "after_status": b""}
         table = lines(c.shell("0 applist"))
     assert table[0].split() == ["No", "Name", "Version", "GUID", "Package", "ID", "App", "ID"]
     assert len(table[0]) == 160 and table[-1] == " "

@@ -26,6 +26,7 @@ import errno
 import hashlib
 import heapq
 import io
+import ipaddress
 import json
 import os
 import posixpath
@@ -79,7 +80,10 @@ SYNC_DATA_MAX = 65536
 SYNC_NAME_MAX = 1024
 
 SHELL_SUFFIX = "; echo cmd_ret:$?;"
-SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "crlf")
+SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "lf", "crlf")
+# How the capability answer leaves: the daemon sends it sometimes as one WRTE, sometimes as two
+# (the 2-byte length, then the body); "alternate" takes turns, starting with one.
+CAPABILITY_WRITES = ("alternate", "one", "two")
 DEFAULT_MODEL = "UA32N4200"
 
 # Time the TV takes to acknowledge a host WRTE. Long enough that a host which sends a second
@@ -770,7 +774,14 @@ class _Stream:
 class _CapabilityStream(_Stream):
     def start(self):
         text = self.conn.sim.gen["caps"].encode("ascii") + b"\0"
-        self.write(struct.pack("<H", len(text)) + text)
+        length = struct.pack("<H", len(text))
+        writes = self.conn.sim.capability_form()
+        self.conn.sim.journal.write("capability", conn=self.conn.cid, writes=writes)
+        if writes == 2:
+            self.write(length)
+            self.write(text)
+        else:
+            self.write(length + text)
         self.finish()
 
 
@@ -798,7 +809,11 @@ class _ShellStream(_Stream):
 
 
 class _SyncStream(_Stream):
-    """The file-push sub-protocol (STAT, SEND/DATA/DONE, QUIT) into the TV file system."""
+    """The file-push sub-protocol (STAT, SEND/DATA/DONE, QUIT) into the TV file system.
+
+    Like the daemon, every DATA is taken as it comes and the file's fate is told only at DONE:
+    a push that cannot be written (no rights, no space, a directory in the way) gets its FAIL
+    after all the data, and the stream is then closed without an answer to DONE."""
 
     def __init__(self, conn, dev_id, host_id, service):
         super().__init__(conn, dev_id, host_id, service)
@@ -901,9 +916,9 @@ class _SyncStream(_Stream):
             del self.buf[:8]
             if ident == ID_DATA:
                 if arg > SYNC_DATA_MAX:
+                    # a protocol fault is told at once (no FAIL has been sent before DONE)
                     self.failed = self.failed or "oversize data message"
-                    if self.state == "send":
-                        self.fail("oversize data message")
+                    self.fail("oversize data message")
                     with self.conn.sim.lock:
                         self._discard_file()
                     self._push_result("failed", reason="oversize data message (%d bytes)" % arg)
@@ -915,8 +930,7 @@ class _SyncStream(_Stream):
             if ident == ID_DONE:
                 self._done(arg)
                 continue
-            if self.state == "send":
-                self.fail("invalid data message")
+            self.fail("invalid data message")
             with self.conn.sim.lock:
                 self._discard_file()
             self._push_result("failed", reason="invalid data message (%08x)" % ident)
@@ -957,9 +971,8 @@ class _SyncStream(_Stream):
                 self.state = "drain"
 
     def _failed_write(self, e):
-        text = os.strerror(e.errno) if e.errno else str(e)
-        self.failed = text
-        self.fail(text)
+        # said at DONE (see the class)
+        self.failed = os.strerror(e.errno) if e.errno else str(e)
 
     def _write_file(self, data):
         self.size += len(data)
@@ -980,6 +993,7 @@ class _SyncStream(_Stream):
         sim = self.conn.sim
         if self.failed is not None:
             self._push_result("failed", reason=self.failed)
+            self.fail(self.failed)
             self.end()
             return
         with sim.lock:
@@ -1175,12 +1189,10 @@ class _Conn:
                 s.abort("transport reset")
             self.streams.clear()
             self.online = False
+        # answered at once, also by a slow TV: the daemon itself is never slow to say hello
         reply = ("device::%s::0" % self.sim.model).encode("utf-8") + b"\0"
-
-        def answer():
-            self.send(A_CNXN, TV_VERSION, self.sim.max_payload, reply)
-            self.online = True
-        self.later(self.sim.delay, answer)
+        self.send(A_CNXN, TV_VERSION, self.sim.max_payload, reply)
+        self.online = True
 
     def _on_open(self, host_id, arg1, data):
         if not self.online:
@@ -1257,11 +1269,12 @@ class _Conn:
     def _on_clse(self, host_id, dev_id):
         s = self.streams.pop(dev_id, None)
         if s is None:
-            return  # closing a stream the TV already closed or refused is harmless
+            return  # the daemon ignores a CLSE for a stream it already closed or refused
         s.closed = True
         self.closed_ids.add(dev_id)
         self.sim.journal.write("stream-closed", conn=self.cid, by="host", service=s.service)
         s.abort("host closed the stream")
+        self.send(A_CLSE, 0, s.host_id)  # the daemon's echo, with local id 0 as all its CLSEs
 
     def pump(self, s):
         """Send the next WRTE once the host acknowledged the previous one; CLSE at the end."""
@@ -1274,20 +1287,33 @@ class _Conn:
             s.closed = True
             self.streams.pop(s.dev_id, None)
             self.closed_ids.add(s.dev_id)
-            self.send(A_CLSE, s.dev_id, s.host_id)
+            self.send(A_CLSE, 0, s.host_id)  # the daemon's CLSE carries local id 0
 
 
 # ---------------------------------------------------------------------------------------------
 # The simulator
 
+def loopback_address(text):
+    """`text` as an IPv4 address of 127.0.0.0/8, or ValueError: the TV never leaves loopback."""
+    try:
+        address = ipaddress.IPv4Address(text)
+    except ValueError:
+        raise ValueError("%r is not an IPv4 address" % (text,)) from None
+    if not address.is_loopback:
+        raise ValueError("the TV simulator listens on loopback (127.0.0.0/8) only, not %s" % address)
+    return str(address)
+
+
 class TvSim:
-    """The TV. start() listens on 127.0.0.1:port (0 picks a free port; see .port)."""
+    """The TV. start() listens on address:port (any address of 127.0.0.0/8; port 0 picks a free
+    port; see .port)."""
 
     def __init__(self, port=0, scenario="success", root=None, journal=None, max_payload=4096,
-                 crlf=False, delay=2.0, model=DEFAULT_MODEL, tizen="4.0", wrong_host=False,
-                 host="127.0.0.1"):
-        if host != "127.0.0.1":
-            raise ValueError("the TV simulator listens on 127.0.0.1 only")
+                 crlf=True, delay=2.0, model=DEFAULT_MODEL, tizen="4.0", wrong_host=False,
+                 address="127.0.0.1", capability_writes="alternate"):
+        self.address = loopback_address(address)
+        if capability_writes not in CAPABILITY_WRITES:
+            raise ValueError("capability writes must be one of %s" % ", ".join(CAPABILITY_WRITES))
         if scenario not in SCENARIOS:
             raise ValueError("unknown scenario %r" % scenario)
         if max_payload not in (4096, 262144):
@@ -1298,7 +1324,10 @@ class TvSim:
         self.port = None
         self.scenario = scenario
         self.max_payload = max_payload
-        self.crlf = crlf or scenario == "crlf"
+        # a TV's shell runs on a terminal: CRLF, unless LF is asked for (older recordings)
+        self.crlf = scenario != "lf" and (crlf or scenario == "crlf")
+        self.capability_writes = capability_writes
+        self._capability_answers = 0
         self.delay = float(delay) if scenario == "slow" else 0.0
         self.model = model
         self.gen = GENERATIONS[tizen]
@@ -1320,14 +1349,15 @@ class TvSim:
     def start(self):
         ls = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         ls.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        ls.bind(("127.0.0.1", self.requested_port))
+        ls.bind((self.address, self.requested_port))
         ls.listen(16)
         ls.settimeout(0.1)
         self._listener = ls
         self.port = ls.getsockname()[1]
-        self.journal.write("listening", port=self.port, scenario=self.scenario,
+        self.journal.write("listening", address=self.address, port=self.port, scenario=self.scenario,
                            max_payload=self.max_payload, crlf=self.crlf, delay=self.delay,
-                           model=self.model, tizen=self.tizen, rsa_check=_x509 is not None)
+                           model=self.model, tizen=self.tizen, rsa_check=_x509 is not None,
+                           capability_writes=self.capability_writes)
         self._thread = threading.Thread(target=self._accept_loop, name="tvsim-accept", daemon=True)
         self._thread.start()
         return self
@@ -1401,6 +1431,15 @@ class TvSim:
             return {k: dict(v) for k, v in self.apps.items()}
 
     # -- services
+    def capability_form(self):
+        """1 or 2: how many WRTEs carry the next capability answer."""
+        with self.lock:
+            self._capability_answers += 1
+            n = self._capability_answers
+        if self.capability_writes == "alternate":
+            return 2 if n % 2 == 0 else 1
+        return 2 if self.capability_writes == "two" else 1
+
     def make_stream(self, conn, host_id, service):
         with self.lock:
             self._next_dev_id += 1
@@ -1625,15 +1664,19 @@ def parse_shell_command(text):
 # Command line
 
 def main(argv=None):
-    p = argparse.ArgumentParser(description="Tizen TV simulator on 127.0.0.1")
-    p.add_argument("--host", default="127.0.0.1", help="must be 127.0.0.1")
+    p = argparse.ArgumentParser(description="Tizen TV simulator on loopback")
+    p.add_argument("--address", "--host", dest="address", default="127.0.0.1",
+                   help="an address of 127.0.0.0/8 to listen on (default 127.0.0.1)")
     p.add_argument("--port", type=int, required=True, help="TCP port, 0 = pick a free one")
     p.add_argument("--scenario", default="success", choices=SCENARIOS)
     p.add_argument("--root", required=True, help="folder that holds the TV's file system")
     p.add_argument("--journal", required=True, help="JSON-lines event journal (rewritten)")
     p.add_argument("--ready-file", help="written with the port once the TV listens")
     p.add_argument("--max-payload", type=int, choices=(4096, 262144), default=4096)
-    p.add_argument("--crlf", action="store_true", help="CRLF line ends in shell output")
+    p.add_argument("--crlf", action="store_true",
+                   help="CRLF line ends in shell output (the default; scenario lf gives LF)")
+    p.add_argument("--capability-writes", choices=CAPABILITY_WRITES, default="alternate",
+                   help="capability answer in one WRTE, in two, or taking turns")
     p.add_argument("--delay", type=float, default=2.0, help="answer delay of the slow scenario")
     p.add_argument("--model", default=DEFAULT_MODEL)
     p.add_argument("--tizen", choices=sorted(GENERATIONS), default="4.0",
@@ -1641,18 +1684,21 @@ def main(argv=None):
     p.add_argument("--wrong-host", action="store_true", help="close every connection at once")
     p.add_argument("--exit-after-seconds", type=float, default=600.0)
     args = p.parse_args(argv)
-    if args.host != "127.0.0.1":
-        p.error("the TV simulator listens on 127.0.0.1 only, not %r" % args.host)
+    try:
+        address = loopback_address(args.address)
+    except ValueError as e:
+        p.error(str(e))
     if not 0 <= args.port <= 65535:
         p.error("bad port %d" % args.port)
 
     sim = TvSim(port=args.port, scenario=args.scenario, root=args.root, journal=args.journal,
-                max_payload=args.max_payload, crlf=args.crlf, delay=args.delay, model=args.model,
-                tizen=args.tizen, wrong_host=args.wrong_host)
+                max_payload=args.max_payload, delay=args.delay, model=args.model,
+                tizen=args.tizen, wrong_host=args.wrong_host, address=address,
+                capability_writes=args.capability_writes)
     try:
         sim.start()
     except OSError as e:
-        print("tvsim: cannot listen on 127.0.0.1:%d: %s" % (args.port, e), file=sys.stderr)
+        print("tvsim: cannot listen on %s:%d: %s" % (address, args.port, e), file=sys.stderr)
         return 1
     done = threading.Event()
     why = {"reason": "time limit"}
@@ -1667,7 +1713,7 @@ def main(argv=None):
         with open(tmp, "w") as f:
             f.write("%d\n" % sim.port)
         os.replace(tmp, args.ready_file)
-    print("tvsim: listening on 127.0.0.1:%d (%s)" % (sim.port, args.scenario), flush=True)
+    print("tvsim: listening on %s:%d (%s)" % (address, sim.port, args.scenario), flush=True)
     done.wait(args.exit_after_seconds)
     sim.journal.write("exit", reason=why["reason"])
     sim.stop()

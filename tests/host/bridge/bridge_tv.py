@@ -22,7 +22,8 @@ def free_port():
 
 
 class Tv:
-    """tvsim.py as a separate process on a free loopback port."""
+    """tvsim.py as a separate process on a free loopback port (of 127.0.0.1 unless `--address`
+    is among `extra`)."""
 
     def __init__(self, tvsim, workdir, scenario="success", *extra):
         self.dir = workdir
@@ -47,7 +48,8 @@ class Tv:
             time.sleep(0.05)
         with open(ready) as f:
             self.port = int(f.read().strip())
-        self.serial = "127.0.0.1:%d" % self.port
+        self.address = self.read_journal(self.journal)[0]["address"]
+        self.serial = "%s:%d" % (self.address, self.port)
 
     def events(self, name=None):
         return [e for e in self.read_journal(self.journal) if name is None or e.get("event") == name]

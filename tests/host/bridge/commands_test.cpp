@@ -71,99 +71,106 @@ std::string RandomBytes(size_t n, unsigned seed) {
 }
 
 TEST_F(Commands, TheInstallationSequenceReadsAsWithTheSdkClient) {
-    FakeTv tv;
-    const std::string serial = tv.Serial();
-    const std::string dir = "/opt/usr/apps/tmp";
-    const std::string package = RandomBytes(14990, 1);
-    const std::string local = WriteLocal("KAVORIN.wgt", package);
+    // Once with the scripted TV's plain forms, once as the TV's daemon sends them: every CLSE with
+    // local id 0 and ours echoed, the capability answer in two writes.
+    for (bool daemon : {false, true}) {
+        SCOPED_TRACE(daemon ? "daemon forms" : "plain forms");
+        FakeTvOptions options;
+        options.daemonClose = options.splitCapability = daemon;
+        FakeTv tv(options);
+        const std::string serial = tv.Serial();
+        const std::string dir = "/opt/usr/apps/tmp";
+        const std::string package = RandomBytes(14990, 1);
+        const std::string local = WriteLocal("KAVORIN.wgt", package);
 
-    Result r = Run("kill-server");
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "info: Server is not running\n");
+        Result r = Run("kill-server");
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.out, "info: Server is not running\n");
 
-    r = Run("connect " + serial);
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "connecting to " + serial + " ...\nconnected to " + serial + "\n");
+        r = Run("connect " + serial);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "connecting to " + serial + " ...\nconnected to " + serial + "\n");
 
-    r = Run("devices");
-    EXPECT_EQ(r.code, 0);
-    char line[128];
-    std::snprintf(line, sizeof line, "%-20s\tdevice    \tUE43TEST7400\n", serial.c_str());
-    EXPECT_EQ(r.out, std::string("List of devices attached \n") + line);
+        r = Run("devices");
+        EXPECT_EQ(r.code, 0);
+        char line[128];
+        std::snprintf(line, sizeof line, "%-20s\tdevice    \tUE43TEST7400\n", serial.c_str());
+        EXPECT_EQ(r.out, std::string("List of devices attached \n") + line);
 
-    r = Run("shell 0 getappinstallpath");
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "/opt/usr/apps\n");
+        r = Run("shell 0 getappinstallpath");
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.out, "/opt/usr/apps\n");
 
-    r = Run("shell 0 vd_appuninstall Qw7TzLp2Xe.KAVORIN; echo cmd_ret:$?;");
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out,
-              "uninstall Qw7TzLp2Xe.KAVORIN\napp_id[Qw7TzLp2Xe.KAVORIN] uninstall failed[132]\n"
-              "spend time for wascmd is [72]ms\ncmd_ret:0\n");
+        r = Run("shell 0 vd_appuninstall Qw7TzLp2Xe.KAVORIN; echo cmd_ret:$?;");
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.out,
+                  "uninstall Qw7TzLp2Xe.KAVORIN\napp_id[Qw7TzLp2Xe.KAVORIN] uninstall failed[132]\n"
+                  "spend time for wascmd is [72]ms\ncmd_ret:0\n");
 
-    r = Run("shell 0 mkdir " + dir);
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "");
+        r = Run("shell 0 mkdir " + dir);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.out, "");
 
-    r = Run("push " + local + " " + dir + "/KAVORIN.wgt");
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    {
-        // WARNING line, one progress line (the transfer takes well under a second), the count line
-        // and the summary line; the speeds vary, so they are cut out before comparing.
-        std::vector<std::string> lines;
-        std::istringstream in(r.out);
-        for (std::string l; std::getline(in, l);) lines.push_back(l);
-        ASSERT_EQ(lines.size(), 4u) << r.out;
-        EXPECT_EQ(lines[0],
-                  "WARNING: Your data are to be sent over an unencrypted connection and could be read "
-                  "by others.");
-        EXPECT_EQ(lines[1].substr(0, lines[1].rfind('\t')),
-                  "\rpushed                    KAVORIN.wgt\t100%\t     14KB");
-        EXPECT_TRUE(lines[1].ends_with("KB/s"));
-        EXPECT_EQ(lines[2], "1 file(s) pushed. 0 file(s) skipped.");
-        const std::string head = local.size() >= 30 ? local : local + std::string(30 - local.size(), ' ');
-        EXPECT_TRUE(lines[3].starts_with(head + "   ")) << lines[3];
-        EXPECT_NE(lines[3].find("KB/s (14990 bytes in 0."), std::string::npos) << lines[3];
-        EXPECT_TRUE(lines[3].ends_with("s)"));
+        r = Run("push " + local + " " + dir + "/KAVORIN.wgt");
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        {
+            // WARNING line, one progress line (the transfer takes well under a second), the count line
+            // and the summary line; the speeds vary, so they are cut out before comparing.
+            std::vector<std::string> lines;
+            std::istringstream in(r.out);
+            for (std::string l; std::getline(in, l);) lines.push_back(l);
+            ASSERT_EQ(lines.size(), 4u) << r.out;
+            EXPECT_EQ(lines[0],
+                      "WARNING: Your data are to be sent over an unencrypted connection and could be read "
+                      "by others.");
+            EXPECT_EQ(lines[1].substr(0, lines[1].rfind('\t')),
+                      "\rpushed                    KAVORIN.wgt\t100%\t     14KB");
+            EXPECT_TRUE(lines[1].ends_with("KB/s"));
+            EXPECT_EQ(lines[2], "1 file(s) pushed. 0 file(s) skipped.");
+            const std::string head = local.size() >= 30 ? local : local + std::string(30 - local.size(), ' ');
+            EXPECT_TRUE(lines[3].starts_with(head + "   ")) << lines[3];
+            EXPECT_NE(lines[3].find("KB/s (14990 bytes in 0."), std::string::npos) << lines[3];
+            EXPECT_TRUE(lines[3].ends_with("s)"));
+        }
+
+        r = Run("shell 0 vd_appinstall Qw7TzLp2Xe.KAVORIN " + dir + "/KAVORIN.wgt; echo cmd_ret:$?;");
+        EXPECT_EQ(r.code, 0);
+        EXPECT_NE(r.out.find("app_id[Qw7TzLp2Xe.KAVORIN] install completed\n"), std::string::npos);
+        EXPECT_TRUE(r.out.ends_with("cmd_ret:0\n"));
+
+        EXPECT_EQ(Run("shell 0 rmfile " + dir + "/KAVORIN.wgt").code, 0);
+        r = Run("shell 0 applist");
+        EXPECT_NE(r.out.find("'Qw7TzLp2Xe.KAVORIN'"), std::string::npos);
+        r = Run("kill-server");
+        EXPECT_EQ(r.out, "info: Server is not running\n");
+        EXPECT_FALSE(fs::exists(settings_.statePath));
+
+        FakeTv::Record rec = tv.Snapshot();
+        ASSERT_EQ(rec.files.count(dir + "/KAVORIN.wgt"), 1u);
+        const FakeTv::PushedFile& f = rec.files[dir + "/KAVORIN.wgt"];
+        EXPECT_EQ(std::string(f.data.begin(), f.data.end()), package);
+        EXPECT_EQ(f.mode, "33261");
+        struct stat st;
+        ASSERT_EQ(::stat(local.c_str(), &st), 0);
+        EXPECT_EQ(f.mtime, uint32_t(st.st_mtime));
+        const std::vector<std::string> shells = {
+            "shell:0 getappinstallpath",
+            "shell:0 vd_appuninstall Qw7TzLp2Xe.KAVORIN; echo cmd_ret:$?;",
+            "shell:0 mkdir " + dir,
+            "shell:0 vd_appinstall Qw7TzLp2Xe.KAVORIN " + dir + "/KAVORIN.wgt; echo cmd_ret:$?;",
+            "shell:0 rmfile " + dir + "/KAVORIN.wgt",
+            "shell:0 applist"};
+        std::vector<std::string> opened;
+        for (const std::string& s : rec.services) {
+            if (s != "capability:") opened.push_back(s);
+        }
+        std::vector<std::string> want = {
+            shells[0], shells[1], shells[2], "sync:", shells[3], shells[4], shells[5]};
+        EXPECT_EQ(opened, want);
+        for (const std::string& b : rec.hostBanners) EXPECT_EQ(b, std::string("host::\0", 7));
+        EXPECT_TRUE(rec.violations.empty()) << rec.violations.front();
     }
-
-    r = Run("shell 0 vd_appinstall Qw7TzLp2Xe.KAVORIN " + dir + "/KAVORIN.wgt; echo cmd_ret:$?;");
-    EXPECT_EQ(r.code, 0);
-    EXPECT_NE(r.out.find("app_id[Qw7TzLp2Xe.KAVORIN] install completed\n"), std::string::npos);
-    EXPECT_TRUE(r.out.ends_with("cmd_ret:0\n"));
-
-    EXPECT_EQ(Run("shell 0 rmfile " + dir + "/KAVORIN.wgt").code, 0);
-    r = Run("shell 0 applist");
-    EXPECT_NE(r.out.find("'Qw7TzLp2Xe.KAVORIN'"), std::string::npos);
-    r = Run("kill-server");
-    EXPECT_EQ(r.out, "info: Server is not running\n");
-    EXPECT_FALSE(fs::exists(settings_.statePath));
-
-    FakeTv::Record rec = tv.Snapshot();
-    ASSERT_EQ(rec.files.count(dir + "/KAVORIN.wgt"), 1u);
-    const FakeTv::PushedFile& f = rec.files[dir + "/KAVORIN.wgt"];
-    EXPECT_EQ(std::string(f.data.begin(), f.data.end()), package);
-    EXPECT_EQ(f.mode, "33261");
-    struct stat st;
-    ASSERT_EQ(::stat(local.c_str(), &st), 0);
-    EXPECT_EQ(f.mtime, uint32_t(st.st_mtime));
-    const std::vector<std::string> shells = {
-        "shell:0 getappinstallpath",
-        "shell:0 vd_appuninstall Qw7TzLp2Xe.KAVORIN; echo cmd_ret:$?;",
-        "shell:0 mkdir " + dir,
-        "shell:0 vd_appinstall Qw7TzLp2Xe.KAVORIN " + dir + "/KAVORIN.wgt; echo cmd_ret:$?;",
-        "shell:0 rmfile " + dir + "/KAVORIN.wgt",
-        "shell:0 applist"};
-    std::vector<std::string> opened;
-    for (const std::string& s : rec.services) {
-        if (s != "capability:") opened.push_back(s);
-    }
-    std::vector<std::string> want = {
-        shells[0], shells[1], shells[2], "sync:", shells[3], shells[4], shells[5]};
-    EXPECT_EQ(opened, want);
-    for (const std::string& b : rec.hostBanners) EXPECT_EQ(b, std::string("host::\0", 7));
-    EXPECT_TRUE(rec.violations.empty()) << rec.violations.front();
 }
 
 TEST_F(Commands, ConnectReportsEachKindOfFailureAndRecordsNothing) {
@@ -343,9 +350,11 @@ TEST_F(Commands, PushIntoADirectoryUsesTheLocalName) {
 
 TEST_F(Commands, FailedPushesSayWhyAndDoNotClaimSuccess) {
     const std::string local = WriteLocal("KAVORIN.wgt", RandomBytes(200000, 3));
-    for (Fault fault : {Fault::FailPush, Fault::FailPushAndClose, Fault::ResetMidPush}) {
+    for (Fault fault :
+         {Fault::FailPush, Fault::FailPushAndClose, Fault::FailPushAtDone, Fault::ResetMidPush}) {
         FakeTvOptions options;
         options.fault = fault;
+        options.daemonClose = fault == Fault::FailPushAtDone;
         FakeTv tv(options);
         ASSERT_EQ(Run("kill-server").code, 0);
         Connect(tv);

@@ -28,6 +28,14 @@ constexpr uint32_t kStat = Id("STAT"), kSend = Id("SEND"), kData = Id("DATA"), k
                    kOkay = Id("OKAY"), kFail = Id("FAIL"), kQuit = Id("QUIT");
 }  // namespace sync_ids
 
+std::vector<uint8_t> FailReply(std::string_view why) {
+    std::vector<uint8_t> f;
+    wire::AppendLe32(f, sync_ids::kFail);
+    wire::AppendLe32(f, uint32_t(why.size()));
+    f.insert(f.end(), why.begin(), why.end());
+    return f;
+}
+
 // One client connection: framing both ways, with the TV's own payload limit enforced.
 class Conn {
 public:
@@ -170,16 +178,36 @@ void FakeTv::Session(net::Socket& socket) {
         conn.Send(wire::kOkay, 999, 999);
     };
 
+    // Our CLSE for a stream; the daemon's carries local id 0.
+    auto close = [&](uint32_t local, uint32_t remote) {
+        conn.Send(wire::kClse, options_.daemonClose ? 0 : local, remote);
+    };
+    // The client closed a stream we still had open: the daemon echoes it.
+    auto closedByClient = [&](uint32_t remote) {
+        if (options_.daemonClose) conn.Send(wire::kClse, 0, remote);
+    };
+
     // OPENs that arrived while another stream was busy; served next, in order.
     std::deque<wire::Message> opens;
-    // Capability answers sent and not yet acknowledged: our CLSE follows the client's OKAY, while
-    // other streams are served meanwhile, as the TV's daemon runs each service on its own.
-    std::map<uint32_t, uint32_t> answered;  // our id -> client's id
+    // Capability answers sent and not yet acknowledged: the rest (if split) and then our CLSE
+    // follow the client's OKAY, while other streams are served meanwhile, as the TV's daemon runs
+    // each service on its own.
+    struct Answer {
+        uint32_t remote;
+        std::vector<uint8_t> rest;
+    };
+    std::map<uint32_t, Answer> answered;  // our id -> the client's id, what is left to send
     auto other = [&](wire::Message& r) {
         if (r.command == wire::kOpen) opens.push_back(std::move(r));
         auto it = answered.find(r.arg1);
         if (it == answered.end()) return;
-        if (r.command == wire::kOkay) conn.Send(wire::kClse, it->first, it->second);
+        if (r.command == wire::kOkay && !it->second.rest.empty()) {
+            conn.Send(wire::kWrte, it->first, it->second.remote, it->second.rest);
+            it->second.rest.clear();
+            return;
+        }
+        if (r.command == wire::kOkay) close(it->first, it->second.remote);
+        if (r.command == wire::kClse) closedByClient(it->second.remote);
         if (r.command == wire::kOkay || r.command == wire::kClse) answered.erase(it);
     };
     // Sends `bytes` as WRTEs no larger than our limit, each after the client's OKAY for the last.
@@ -199,7 +227,10 @@ void FakeTv::Session(net::Socket& socket) {
                     if (inbound) inbound->insert(inbound->end(), r.payload.begin(), r.payload.end());
                     conn.Send(wire::kOkay, local, remote);
                 }
-                if (r.command == wire::kClse && r.arg1 == local) return false;
+                if (r.command == wire::kClse && r.arg1 == local) {
+                    closedByClient(remote);
+                    return false;
+                }
                 if (r.arg1 != local) other(r);
             }
         }
@@ -231,9 +262,13 @@ void FakeTv::Session(net::Socket& socket) {
             std::string text = "secure_protocol:enabled\nfilesync_support:push\nsdbd_version:2.2.31\n";
             text.push_back('\0');
             std::vector<uint8_t> reply{uint8_t(text.size() & 0xff), uint8_t(text.size() >> 8)};
-            reply.insert(reply.end(), text.begin(), text.end());
+            std::vector<uint8_t> rest(text.begin(), text.end());
+            if (!options_.splitCapability) {
+                reply.insert(reply.end(), rest.begin(), rest.end());
+                rest.clear();
+            }
             conn.Send(wire::kWrte, local, remote, reply);
-            answered[local] = remote;
+            answered[local] = Answer{remote, std::move(rest)};
         } else if (service.rfind("shell:", 0) == 0 && service.size() > 6) {
             if (fault == Fault::RefuseShell) {
                 conn.Send(wire::kClse, 0, remote);
@@ -271,7 +306,7 @@ void FakeTv::Session(net::Socket& socket) {
                 return conn.Drain();
             }
             if (!sendData(local, remote, Bytes(output), nullptr)) throw net::NetError("client closed stream");
-            conn.Send(wire::kClse, local, remote);
+            close(local, remote);
         } else if (service == "sync:") {
             conn.Send(wire::kOkay, local, remote);
             std::vector<uint8_t> in;
@@ -285,7 +320,10 @@ void FakeTv::Session(net::Socket& socket) {
             };
             while (!quit) {
                 wire::Message w = conn.Read();
-                if (w.command == wire::kClse && w.arg1 == local) break;
+                if (w.command == wire::kClse && w.arg1 == local) {
+                    closedByClient(remote);
+                    break;
+                }
                 if (w.command != wire::kWrte || w.arg1 != local) continue;
                 {
                     std::lock_guard lock(mutex_);
@@ -329,13 +367,8 @@ void FakeTv::Session(net::Socket& socket) {
                         }
                         if (dir) {
                             // As the TV's daemon: no file over a directory, and the sync session ends.
-                            std::vector<uint8_t> f;
-                            const std::string why = "Is a directory";
-                            wire::AppendLe32(f, sync_ids::kFail);
-                            wire::AppendLe32(f, uint32_t(why.size()));
-                            f.insert(f.end(), why.begin(), why.end());
-                            reply(f);
-                            conn.Send(wire::kClse, local, remote);
+                            reply(FailReply("Is a directory"));
+                            if (!quit) close(local, remote);
                             quit = true;
                         }
                     } else if (id == sync_ids::kData) {
@@ -346,22 +379,22 @@ void FakeTv::Session(net::Socket& socket) {
                             socket.Close();
                             return;
                         }
+                        if (fault == Fault::FailPushAtDone) failed = true;  // told at DONE
                         if ((fault == Fault::FailPush || fault == Fault::FailPushAndClose) && !failed) {
                             failed = true;
-                            std::string why = "No space left on device";
-                            std::vector<uint8_t> f;
-                            wire::AppendLe32(f, sync_ids::kFail);
-                            wire::AppendLe32(f, uint32_t(why.size()));
-                            f.insert(f.end(), why.begin(), why.end());
-                            reply(f);
+                            reply(FailReply("No space left on device"));
                             if (fault == Fault::FailPushAndClose) {
-                                conn.Send(wire::kClse, local, remote);
+                                close(local, remote);
                                 quit = true;
                             }
                         }
                     } else if (id == sync_ids::kDone) {
                         file.mtime = len;
-                        if (!failed) {
+                        if (fault == Fault::FailPushAtDone) {
+                            reply(FailReply("No space left on device"));
+                            if (!quit) close(local, remote);
+                            quit = true;
+                        } else if (!failed) {
                             {
                                 std::lock_guard lock(mutex_);
                                 record_.files[path] = file;
@@ -372,7 +405,7 @@ void FakeTv::Session(net::Socket& socket) {
                             reply(ok);
                         }
                     } else if (id == sync_ids::kQuit) {
-                        conn.Send(wire::kClse, local, remote);
+                        close(local, remote);
                         quit = true;
                     } else {
                         throw ProtocolError("unknown sync request " + wire::CommandName(id));

@@ -29,6 +29,8 @@ enum class Fault {
     ResetMidPush,        // connection closed after the first sync data
     FailPush,            // FAIL "No space left on device" after the first DATA
     FailPushAndClose,    // the same, then CLSE at once
+    FailPushAtDone,      // as the TV's daemon: every DATA taken, then at DONE that FAIL and a
+                         // CLSE, with no answer to DONE
 };
 
 struct FakeTvOptions {
@@ -36,6 +38,12 @@ struct FakeTvOptions {
     uint32_t maxPayload = 4096;
     bool locked = false;
     bool crlf = false;
+    // As the TV's daemon: every CLSE we send has local id 0, the client's CLSE for a stream still
+    // open is echoed, and one for a stream already closed is ignored.
+    bool daemonClose = false;
+    // The capability answer in two WRTEs (its 2-byte length, then the body), the second once the
+    // client acknowledged the first.
+    bool splitCapability = false;
     Fault fault = Fault::None;
     bool keepPushedData = true;  // the benchmark only counts bytes
 };

@@ -2,6 +2,7 @@
 and the simulator's failure scenarios, with every byte the TV saw checked in its journal."""
 import hashlib
 import os
+import socket
 import subprocess
 import sys
 import time
@@ -46,9 +47,10 @@ def iu(work, line, timeout=90, env_extra=None):
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
-@pytest.mark.parametrize("tizen", ["2.4", "4.0"])
-def test_installation_sequence(work, tv_factory, tizen):
-    tv = tv_factory("success", "--tizen", tizen)
+# Shell output in CRLF (a TV's terminal, the default) and in LF (older recordings).
+@pytest.mark.parametrize("tizen,scenario,eol", [("2.4", "lf", "\n"), ("4.0", "success", "\r\n")])
+def test_installation_sequence(work, tv_factory, tizen, scenario, eol):
+    tv = tv_factory(scenario, "--tizen", tizen)
     data, real = package_bytes()
     (work / "KAVORIN.wgt").write_bytes(data)
     staging = STAGING[tizen]
@@ -63,9 +65,11 @@ def test_installation_sequence(work, tv_factory, tizen):
     assert logs["step2.txt"] == ("List of devices attached \n" + tv.serial.ljust(20) +
                                  "\tdevice    \tUA32N4200\n")
     assert logs["step3.txt"].strip() != ""
-    assert logs["step4.txt"].endswith("cmd_ret:0\n")
+    assert logs["step4.txt"].endswith("cmd_ret:0" + eol)
     check_push_log(logs["step5.txt"], len(data), "\n")
-    assert logs["step6.txt"].endswith("cmd_ret:0\n")
+    assert logs["step6.txt"].endswith("cmd_ret:0" + eol)
+    for name in ("step3.txt", "step4.txt", "step6.txt", "step7.txt"):
+        assert logs[name].count("\n") == logs[name].count(eol) > 0, name   # passed unchanged
     if real:
         assert "app_id[%s] install completed" % APP_ID in logs["step6.txt"]
         assert APP_ID in logs["step7.txt"]
@@ -92,6 +96,7 @@ def test_installation_sequence(work, tv_factory, tizen):
     assert all(e["banner"].startswith("host::") and e["nul_terminated"] for e in tv.events("cnxn"))
     # Every command ended its connection with no stream left open on the TV.
     assert all(not e.get("open_streams") for e in tv.events("closed"))
+    assert {e["writes"] for e in tv.events("capability")} == {1, 2}  # both forms of the answer
     assert not (work / "state" / "targets").exists()  # kill-server forgot the TV
 
 
@@ -113,17 +118,22 @@ def test_refused_and_wrong_host(work, tv_factory):
     assert err.endswith("fatal: failed to open sync channel: connection fails\n")
 
 
-@pytest.mark.parametrize("scenario", ["no-space", "drop-push"])
-def test_failed_push_is_reported(work, tv_factory, scenario):
+# The TV tells a failed write (no space, no rights) only after all the data, then closes the stream
+# without answering DONE; a dropped connection ends the push midway.
+@pytest.mark.parametrize("scenario,remote,reason", [
+    ("no-space", STAGING["2.4"], "No space left on device"),
+    ("success", STAGING["4.0"], "Permission denied"),
+    ("drop-push", STAGING["2.4"], None)])
+def test_failed_push_is_reported(work, tv_factory, scenario, remote, reason):
     tv = tv_factory(scenario, "--tizen", "2.4")
     (work / "KAVORIN.wgt").write_bytes(os.urandom(300000))
     assert iu(work, "connect " + tv.serial)[0] == 0
-    code, out, err = iu(work, "push KAVORIN.wgt /opt/usr/apps/tmp/KAVORIN.wgt")
+    code, out, err = iu(work, "push KAVORIN.wgt %s/KAVORIN.wgt" % remote)
     assert code == 1, (out, err)
     assert "file(s) pushed" not in out
-    if scenario == "no-space":
-        assert err == ("error: failed to close '/opt/usr/apps/tmp/KAVORIN.wgt': "
-                       "No space left on device\n")
+    if reason:
+        assert err == "error: failed to close '%s/KAVORIN.wgt': %s\n" % (remote, reason)
+        assert [e["size"] for e in tv.events("push")] == [300000]   # told after all the data
     else:
         assert err.startswith("error: failed to push 'KAVORIN.wgt': ")
     assert [e for e in tv.events("push") if e["status"] == "ok"] == []
@@ -140,7 +150,7 @@ def test_install_failure_text_reaches_the_log(work, tv_factory):
                       % APP_ID)
     assert code == 0
     assert "install failed[118" in out
-    assert out.endswith("cmd_ret:0\n")
+    assert out.endswith("cmd_ret:0\r\n")
 
 
 def test_crlf_output_passes_unchanged(work, tv_factory):
@@ -163,15 +173,15 @@ def test_slow_tv_and_large_payload(work, tv_factory):
     assert code == 0, err
     check_push_log(out, len(data), "\n")
     code, out, _ = iu(work, "shell 0 vd_appuninstall %s; echo cmd_ret:$?;" % APP_ID)
-    assert code == 0 and out.endswith("cmd_ret:0\n")
+    assert code == 0 and out.endswith("cmd_ret:0\r\n")
     push = tv.events("push")
     assert push[0]["status"] == "ok" and push[0]["sha256"] == hashlib.sha256(data).hexdigest()
     assert tv.problems() == []
 
 
 def test_push_into_a_directory(work, tv_factory):
-    # The STAT rides with the first data; its answer "directory" comes after data went out.
-    # The TV refused that SEND, so the file goes again under its own name, counted once.
+    # The TV refuses a file over a directory only after all its data, as every failed write;
+    # the client then asks a STAT and sends the file again under its own name, counted once.
     tv = tv_factory("success", "--tizen", "2.4")
     data = os.urandom(300000)
     (work / "KAVORIN.wgt").write_bytes(data[::-1])
@@ -190,8 +200,18 @@ def test_push_into_a_directory(work, tv_factory):
 
 
 def test_stalled_tv_times_out(work, tv_factory):
+    # A TV that takes the connection and never answers the handshake.
+    with socket.socket() as silent:
+        silent.bind(("127.0.0.1", 0))
+        silent.listen(1)
+        serial = "127.0.0.1:%d" % silent.getsockname()[1]
+        start = time.monotonic()
+        code, out, _ = iu(work, "connect " + serial)
+        assert code == 1 and out.endswith("failed to connect to %s\n" % serial)
+        assert time.monotonic() - start < 15
+    # A slow TV is slow to serve, not to shake hands: it connects at once.
     tv = tv_factory("slow", "--delay", "20", "--tizen", "2.4")
     start = time.monotonic()
-    code, out, _ = iu(work, "connect " + tv.serial)
-    assert code == 1 and out.endswith("failed to connect to %s\n" % tv.serial)
-    assert time.monotonic() - start < 15
+    assert iu(work, "connect " + tv.serial) == (0, "connecting to %s ...\nconnected to %s\n"
+                                                % (tv.serial, tv.serial), "")
+    assert time.monotonic() - start < 10
