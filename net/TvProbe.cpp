@@ -158,7 +158,9 @@ std::string Text(std::uint32_t a) {
 std::string DeviceRequest(std::string_view address, unsigned port) {
     std::string request = "GET /api/v2/ HTTP/1.1\r\nHost: ";
     request.append(address);
-    request += ":" + std::to_string(port) + "\r\nAccept: application/json\r\nConnection: close\r\n\r\n";
+    request += ':';
+    request += std::to_string(port);
+    request += "\r\nAccept: application/json\r\nConnection: close\r\n\r\n";
     return request;
 }
 

@@ -42,6 +42,13 @@ import xml.etree.ElementTree as ET
 import xml.parsers.expat
 import zipfile
 import zlib
+import importlib.util
+
+# The TV's REST service (port 8001), beside this file; loaded by path, as tvsim itself may be.
+_spec = importlib.util.spec_from_file_location(
+    "tvsim_rest", os.path.join(os.path.dirname(os.path.abspath(__file__)), "rest.py"))
+rest = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(rest)
 
 try:  # optional: RSA check of SignatureValue
     from cryptography import x509 as _x509
@@ -79,7 +86,8 @@ SYNC_DATA_MAX = 65536
 SYNC_NAME_MAX = 1024
 
 SHELL_SUFFIX = "; echo cmd_ret:$?;"
-SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "crlf")
+SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "crlf") + \
+    tuple(rest.SCENARIOS)
 DEFAULT_MODEL = "UA32N4200"
 
 # Time the TV takes to acknowledge a host WRTE. Long enough that a host which sends a second
@@ -1285,7 +1293,7 @@ class TvSim:
 
     def __init__(self, port=0, scenario="success", root=None, journal=None, max_payload=4096,
                  crlf=False, delay=2.0, model=DEFAULT_MODEL, tizen="4.0", wrong_host=False,
-                 host="127.0.0.1"):
+                 host="127.0.0.1", pc_address="127.0.0.1", rest_port=0, rest_delay=rest.DEFAULT_DELAY):
         if host != "127.0.0.1":
             raise ValueError("the TV simulator listens on 127.0.0.1 only")
         if scenario not in SCENARIOS:
@@ -1303,10 +1311,12 @@ class TvSim:
         self.model = model
         self.gen = GENERATIONS[tizen]
         self.tizen = tizen
-        self.wrong_host = wrong_host or scenario == "wrong-host"
+        self.wrong_host = wrong_host or scenario == "wrong-host" or rest.closes_device_port(scenario)
+        self.rest = rest.RestService(scenario, None, pc_address, rest_port, rest_delay)
         self.lock = threading.RLock()
         self.fs = TvFs(root, self.gen)
         self.journal = Journal(journal)
+        self.rest.journal = self.journal
         self._registry_path = os.path.join(self.fs.root, ".tvsim", "apps.json")
         self.apps = self._load_registry()
         self._listener = None
@@ -1321,7 +1331,8 @@ class TvSim:
         ls = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         ls.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         ls.bind(("127.0.0.1", self.requested_port))
-        ls.listen(16)
+        if not rest.refuses_device_port(self.scenario):  # else bound, not listening: refused
+            ls.listen(16)
         ls.settimeout(0.1)
         self._listener = ls
         self.port = ls.getsockname()[1]
@@ -1330,6 +1341,7 @@ class TvSim:
                            model=self.model, tizen=self.tizen, rsa_check=_x509 is not None)
         self._thread = threading.Thread(target=self._accept_loop, name="tvsim-accept", daemon=True)
         self._thread.start()
+        self.rest.start(ls.getsockname()[0])
         return self
 
     def stop(self):
@@ -1341,6 +1353,7 @@ class TvSim:
         if self._listener:
             self._listener.close()
             self._listener = None
+        self.rest.stop()
         self.journal.write("stopped")
         self.journal.close()
 
@@ -1640,6 +1653,9 @@ def main(argv=None):
                    help="platform generation (2.4 = J/K series, 4.0 = later sets)")
     p.add_argument("--wrong-host", action="store_true", help="close every connection at once")
     p.add_argument("--exit-after-seconds", type=float, default=600.0)
+    p.add_argument("--pc-address", default="127.0.0.1", help="this PC's address as the TV sees it")
+    p.add_argument("--rest-port", type=int, default=0, help="REST service port (a TV: 8001), 0 = free")
+    p.add_argument("--rest-delay", type=float, default=rest.DEFAULT_DELAY, help="of rest-slow")
     args = p.parse_args(argv)
     if args.host != "127.0.0.1":
         p.error("the TV simulator listens on 127.0.0.1 only, not %r" % args.host)
@@ -1648,7 +1664,8 @@ def main(argv=None):
 
     sim = TvSim(port=args.port, scenario=args.scenario, root=args.root, journal=args.journal,
                 max_payload=args.max_payload, crlf=args.crlf, delay=args.delay, model=args.model,
-                tizen=args.tizen, wrong_host=args.wrong_host)
+                tizen=args.tizen, wrong_host=args.wrong_host, pc_address=args.pc_address,
+                rest_port=args.rest_port, rest_delay=args.rest_delay)
     try:
         sim.start()
     except OSError as e:
