@@ -222,6 +222,7 @@ private:
 ProbeResult ProbeTv(const std::string& address, const ProbeOptions& options) {
     ProbeResult result;
     try {
+        Application->ProcessMessages();  // what came before the first wait
         if (Application->Terminated()) {
             result.quitting = true;
             return result;
