@@ -12,7 +12,7 @@ need_pkgs=(
   cmake make g++ ninja-build
   mingw-w64 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   googletest libgtest-dev
-  libssl-dev zlib1g-dev libxml2-dev clang-format
+  libssl-dev zlib1g-dev libxml2-dev nlohmann-json3-dev clang-format
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth imagemagick xdotool x11-utils
   python3 python3-cryptography python3-lxml python3-pytest xmlsec1 openssl

@@ -43,6 +43,13 @@ import xml.etree.ElementTree as ET
 import xml.parsers.expat
 import zipfile
 import zlib
+import importlib.util
+
+# The TV's REST service (port 8001), beside this file; loaded by path, as tvsim itself may be.
+_spec = importlib.util.spec_from_file_location(
+    "tvsim_rest", os.path.join(os.path.dirname(os.path.abspath(__file__)), "rest.py"))
+rest = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(rest)
 
 try:  # optional: RSA check of SignatureValue
     from cryptography import x509 as _x509
@@ -80,7 +87,8 @@ SYNC_DATA_MAX = 65536
 SYNC_NAME_MAX = 1024
 
 SHELL_SUFFIX = "; echo cmd_ret:$?;"
-SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "lf", "crlf")
+SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "lf", "crlf") + \
+    tuple(rest.SCENARIOS)
 # How the capability answer leaves: the daemon sends it sometimes as one WRTE, sometimes as two
 # (the 2-byte length, then the body); "alternate" takes turns, starting with one.
 CAPABILITY_WRITES = ("alternate", "one", "two")
@@ -1310,7 +1318,8 @@ class TvSim:
 
     def __init__(self, port=0, scenario="success", root=None, journal=None, max_payload=4096,
                  crlf=True, delay=2.0, model=DEFAULT_MODEL, tizen="4.0", wrong_host=False,
-                 address="127.0.0.1", capability_writes="alternate"):
+                 address="127.0.0.1", capability_writes="alternate", pc_address="127.0.0.1",
+                 rest_port=0, rest_delay=rest.DEFAULT_DELAY):
         self.address = loopback_address(address)
         if capability_writes not in CAPABILITY_WRITES:
             raise ValueError("capability writes must be one of %s" % ", ".join(CAPABILITY_WRITES))
@@ -1332,10 +1341,12 @@ class TvSim:
         self.model = model
         self.gen = GENERATIONS[tizen]
         self.tizen = tizen
-        self.wrong_host = wrong_host or scenario == "wrong-host"
+        self.wrong_host = wrong_host or scenario == "wrong-host" or rest.closes_device_port(scenario)
+        self.rest = rest.RestService(scenario, None, pc_address, rest_port, rest_delay)
         self.lock = threading.RLock()
         self.fs = TvFs(root, self.gen)
         self.journal = Journal(journal)
+        self.rest.journal = self.journal
         self._registry_path = os.path.join(self.fs.root, ".tvsim", "apps.json")
         self.apps = self._load_registry()
         self._listener = None
@@ -1350,7 +1361,8 @@ class TvSim:
         ls = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         ls.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         ls.bind((self.address, self.requested_port))
-        ls.listen(16)
+        if not rest.refuses_device_port(self.scenario):  # else bound, not listening: refused
+            ls.listen(16)
         ls.settimeout(0.1)
         self._listener = ls
         self.port = ls.getsockname()[1]
@@ -1360,6 +1372,7 @@ class TvSim:
                            capability_writes=self.capability_writes)
         self._thread = threading.Thread(target=self._accept_loop, name="tvsim-accept", daemon=True)
         self._thread.start()
+        self.rest.start(ls.getsockname()[0])
         return self
 
     def stop(self):
@@ -1371,6 +1384,7 @@ class TvSim:
         if self._listener:
             self._listener.close()
             self._listener = None
+        self.rest.stop()
         self.journal.write("stopped")
         self.journal.close()
 
@@ -1683,6 +1697,9 @@ def main(argv=None):
                    help="platform generation (2.4 = J/K series, 4.0 = later sets)")
     p.add_argument("--wrong-host", action="store_true", help="close every connection at once")
     p.add_argument("--exit-after-seconds", type=float, default=600.0)
+    p.add_argument("--pc-address", default="127.0.0.1", help="this PC's address as the TV sees it")
+    p.add_argument("--rest-port", type=int, default=0, help="REST service port (a TV: 8001), 0 = free")
+    p.add_argument("--rest-delay", type=float, default=rest.DEFAULT_DELAY, help="of rest-slow")
     args = p.parse_args(argv)
     try:
         address = loopback_address(args.address)
@@ -1694,7 +1711,8 @@ def main(argv=None):
     sim = TvSim(port=args.port, scenario=args.scenario, root=args.root, journal=args.journal,
                 max_payload=args.max_payload, delay=args.delay, model=args.model,
                 tizen=args.tizen, wrong_host=args.wrong_host, address=address,
-                capability_writes=args.capability_writes)
+                capability_writes=args.capability_writes, pc_address=args.pc_address,
+                rest_port=args.rest_port, rest_delay=args.rest_delay)
     try:
         sim.start()
     except OSError as e:

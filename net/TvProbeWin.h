@@ -1,0 +1,43 @@
+// Asks the TV at one address, with the window answering meanwhile: what its developer port does
+// with a connection, and what its REST service says (GET /api/v2/). Windows build only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "net/TvProbe.h"
+
+namespace tvprobe {
+
+// Sleeps until one of `handles` is signalled, window input arrives or `milliseconds` pass, and
+// says which as MsgWaitForMultipleObjects does (WAIT_OBJECT_0 + i, WAIT_OBJECT_0 + count for
+// input, WAIT_TIMEOUT, WAIT_FAILED).
+using ProbeWaitFunction = DWORD (*)(DWORD count, const HANDLE* handles, DWORD milliseconds);
+
+struct ProbeOptions {
+    std::uint16_t bridgePort = 26101;
+    std::uint16_t restPort = 8001;
+    DWORD connectMs = 2000;     // bound of the connect to bridgePort
+    DWORD closeWatchMs = 1000;  // after it: how long a close still counts as "at once"
+    DWORD restMs = 3000;        // bound of the whole REST exchange, connect to last byte
+    // The wait; null: MsgWaitForMultipleObjects on all input, as the command runner waits.
+    ProbeWaitFunction wait = nullptr;
+};
+
+struct ProbeResult {
+    PortAnswer port = PortAnswer::NoAnswer;
+    std::optional<TvDevice> device;  // the REST answer, when the TV gave a usable one
+    bool quitting = false;           // left early: the application is quitting; nothing is known
+};
+
+// Asks both questions at `address` (dotted-decimal IPv4 only: no name is looked up, nothing
+// else is contacted) at the same time, so the whole probe takes at most about
+// max(connectMs + closeWatchMs, restMs). While it waits, every window message is dispatched
+// (Application->ProcessMessages); it stops when the application is quitting. Never throws;
+// an address that is not dotted-decimal IPv4 gives NoAnswer without a socket.
+ProbeResult ProbeTv(const std::string& address, const ProbeOptions& options = {});
+
+}  // namespace tvprobe
