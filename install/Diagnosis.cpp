@@ -130,7 +130,7 @@ std::string AnyFailureLine(const RunRecord& run) {
 }
 
 // The catalogue: each cause with its text and the address its remedy names.
-enum class Names { Nothing, TvAddress, PcAddresses };
+enum class Names { Nothing, TvAddress, PcAddresses, TvHostIpThenPc, TvHostIpThenReversedPc };
 struct CauseEntry {
     FailureCause cause;
     UnicodeString (TextTable::*text)[2];
@@ -150,7 +150,16 @@ constexpr CauseEntry kCatalogue[] = {
     {FailureCause::ClientNeverRan, &TextTable::WhyNotRunText, Names::Nothing},
     {FailureCause::FolderNotWritable, &TextTable::WhyFolderText, Names::Nothing},
     {FailureCause::Unknown, &TextTable::WhyUnknownText, Names::Nothing},
+    {FailureCause::DevModeOff, &TextTable::WhyDevModeOffText, Names::PcAddresses},
+    {FailureCause::NotATv, &TextTable::WhyNotATvText, Names::TvAddress},
+    {FailureCause::HostIpOther, &TextTable::WhyHostIpOtherText, Names::TvHostIpThenPc},
+    {FailureCause::HostIpReversed, &TextTable::WhyHostIpReversedText, Names::TvHostIpThenReversedPc},
+    {FailureCause::DevModeInactive, &TextTable::WhyDevModeInactiveText, Names::Nothing},
 };
+
+void Fill(std::wstring& text, std::wstring_view mark, const std::wstring& value) {
+    if (const size_t at = text.find(mark); at != std::wstring::npos) text.replace(at, mark.size(), value);
+}
 
 // A TV's line as the box quotes it: control characters shown as blanks, and no longer than a
 // box line should be.
@@ -202,6 +211,28 @@ Diagnosis DiagnoseRun(const RunRecord& run) {
     return {FailureCause::Unknown, AnyFailureLine(run)};
 }
 
+bool WorthAskingTheTv(FailureCause cause) noexcept {
+    return cause == FailureCause::TvTurnedPcAway || cause == FailureCause::NothingAnswers;
+}
+
+Diagnosis WithTvAnswers(Diagnosis logOnly, const tvprobe::Judgement& tv) {
+    using tvprobe::Finding;
+    logOnly.tvModel = tv.modelName;
+    logOnly.tvHostIp = tv.developerIP;
+    logOnly.pcMatched = tv.pcAddress;
+    switch (tv.finding) {
+    case Finding::NothingAnswers: logOnly.cause = FailureCause::NothingAnswers; break;
+    case Finding::NotATvService: logOnly.cause = FailureCause::NotATv; break;
+    case Finding::DeveloperModeOff: logOnly.cause = FailureCause::DevModeOff; break;
+    case Finding::HostIpOther: logOnly.cause = FailureCause::HostIpOther; break;
+    case Finding::HostIpReversed: logOnly.cause = FailureCause::HostIpReversed; break;
+    case Finding::DeveloperModeInactive: logOnly.cause = FailureCause::DevModeInactive; break;
+    case Finding::ClosedNoService: logOnly.cause = FailureCause::TvTurnedPcAway; break;
+    case Finding::Unclear: break;  // the logs' word stands
+    }
+    return logOnly;
+}
+
 std::vector<std::wstring> PcAddressesForTv(const std::wstring& tvAddress,
                                            const std::vector<std::wstring>& pc) {
     unsigned tv[4];
@@ -223,13 +254,26 @@ UnicodeString DiagnosisMessage(const Diagnosis& d, int lang, const std::wstring&
     for (const CauseEntry& e : kCatalogue)
         if (e.cause == d.cause) entry = &e;
     std::wstring text = (textTable->*entry->text)[lang].str();
-    std::wstring named;
-    if (entry->names == Names::TvAddress) named = tvAddress;
-    if (entry->names == Names::PcAddresses) {
-        for (const std::wstring& a : pcAddresses)
-            named += (named.empty() ? L"" : textTable->OrText[lang].str()) + a;
+    std::wstring pc;
+    for (const std::wstring& a : pcAddresses) pc += (pc.empty() ? L"" : textTable->OrText[lang].str()) + a;
+    switch (entry->names) {
+    case Names::Nothing: break;
+    case Names::TvAddress: Fill(text, L"%1", tvAddress); break;
+    case Names::PcAddresses: Fill(text, L"%1", pc); break;
+    case Names::TvHostIpThenPc:
+        Fill(text, L"%1", Quotable(d.tvHostIp));
+        Fill(text, L"%2", pc);
+        break;
+    case Names::TvHostIpThenReversedPc:
+        Fill(text, L"%1", Quotable(d.tvHostIp));
+        Fill(text, L"%2", FromUtf8(tvprobe::ReversedIPv4(d.pcMatched)));
+        break;
     }
-    if (const size_t at = text.find(L"%1"); at != std::wstring::npos) text.replace(at, 2, named);
+    if (!d.tvModel.empty()) {
+        std::wstring model = textTable->TvModelText[lang].str();
+        Fill(model, L"%1", Quotable(d.tvModel));
+        text += L"\n\n" + model;
+    }
     if (!d.tvLine.empty())
         text += L"\n\n" + textTable->TvSaidText[lang].str() + L"\n\"" + Quotable(d.tvLine) + L"\"";
     return UnicodeString(std::move(text));

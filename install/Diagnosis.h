@@ -11,6 +11,7 @@
 
 #include "InstallSteps.h"
 #include "UnicodeString.h"
+#include "net/TvProbe.h"
 
 enum class FailureCause {
     TvTurnedPcAway,      // the TV accepts the connection and closes it: Host PC IP names another PC
@@ -26,6 +27,12 @@ enum class FailureCause {
     ClientNeverRan,      // the bridge client printed nothing at all: blocked or removed
     FolderNotWritable,   // the payloads could not be written where the program was started
     Unknown,
+    // Only from asking the TV itself, after a failed connect.
+    DevModeOff,       // developer mode is off (or the device there is no TV with it on)
+    NotATv,           // the developer port refuses and no TV service answers
+    HostIpOther,      // developer mode holds another PC's address
+    HostIpReversed,   // it holds this PC's address written backwards
+    DevModeInactive,  // the right address, but the TV has not applied it yet
 };
 
 // What one command of the run left behind.
@@ -45,16 +52,26 @@ struct Diagnosis {
     // The line in which the TV (or the client, passing on the TV's answer) gave its reason, as it
     // stands but without its line end; empty when there is none.
     std::string tvLine;
+    // What the TV said of itself when it was asked: its model, the Host PC IP it holds, and
+    // this PC's address that Host PC IP matched (written backwards, or not yet applied).
+    std::string tvModel, tvHostIp, pcMatched;
 };
 
 Diagnosis DiagnoseRun(const RunRecord& run);
+
+// Whether the cause is one the TV itself can tell more about (the connect failed).
+bool WorthAskingTheTv(FailureCause cause) noexcept;
+// The log-only diagnosis made precise with what the TV answered; unchanged where the answers
+// do not settle it.
+Diagnosis WithTvAnswers(Diagnosis logOnly, const tvprobe::Judgement& tv);
 
 // This PC's IPv4 addresses that share the TV's network (the first three numbers, as home networks
 // have it); all of them when none does.
 std::vector<std::wstring> PcAddressesForTv(const std::wstring& tvAddress,
                                            const std::vector<std::wstring>& pc);
 
-// The box's text in language `lang`: what happened and what to do, with the address the remedy
-// names (the TV's, or this PC's ones joined by "or"), then the TV's own line where there is one.
+// The box's text in language `lang`: what happened and what to do, with the addresses the remedy
+// names (the TV's, this PC's ones joined by "or", the one the TV holds), then the TV's model and
+// its own line where there are such.
 UnicodeString DiagnosisMessage(const Diagnosis& d, int lang, const std::wstring& tvAddress,
                                const std::vector<std::wstring>& pcAddresses);

@@ -15,6 +15,7 @@
 #include "Payloads.h"
 #include "SysUtils.h"
 #include "net/LocalAddress.h"
+#include "net/TvProbeWin.h"
 #include "texts/Func.h"
 
 // Marks the form busy for one run, on every way out of the handler.

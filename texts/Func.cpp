@@ -190,6 +190,44 @@ TextTable::TextTable() {
     WhyUnknownText[1] =
         L"The installation failed, and the reason could not be found.\nUnplug the TV for a minute, restart "
         L"this PC and try again.";
+    WhyDevModeOffText[0] =
+        L"На телевизоре выключен режим разработчика (Developer mode).\nОткройте на ТВ Apps, наберите 1 2 3 4 "
+        L"5, включите Developer mode, в поле \"Host PC IP\" введите %1, нажмите OK, затем выключите ТВ из "
+        L"розетки на минуту и повторите установку.";
+    WhyDevModeOffText[1] =
+        L"Developer mode is off on the TV.\nOn the TV open Apps, press 1 2 3 4 5, switch Developer mode on, "
+        L"type %1 in \"Host PC IP\", press OK, then unplug the TV for a minute and try again.";
+    WhyNotATvText[0] =
+        L"По адресу %1 отвечает не телевизор, или на ТВ выключен режим разработчика.\nСверьте адрес на ТВ "
+        L"(Меню > Сеть > Состояние сети > Настройки IP) и включите на ТВ Developer mode: Apps, 1 2 3 4 5.";
+    WhyNotATvText[1] =
+        L"The device at %1 is not the TV, or the TV's developer mode is off.\nCheck the address on the TV "
+        L"(Menu > Network > Network Status > IP Settings) and switch Developer mode on: Apps, 1 2 3 4 5.";
+    WhyHostIpOtherText[0] =
+        L"Телевизор настроен на другой ПК: в поле \"Host PC IP\" стоит %1.\nОткройте на ТВ Apps, наберите 1 "
+        L"2 3 4 5, в поле \"Host PC IP\" введите адрес этого ПК: %2, нажмите OK, затем выключите ТВ из "
+        L"розетки на минуту и повторите установку.";
+    WhyHostIpOtherText[1] =
+        L"The TV is set up for another PC: its \"Host PC IP\" is %1.\nOn the TV open Apps, press 1 2 3 4 5, "
+        L"type this PC's address %2 in \"Host PC IP\", press OK, then unplug the TV for a minute and try "
+        L"again.";
+    WhyHostIpReversedText[0] =
+        L"Телевизор записал адрес этого ПК задом наперёд: %1.\nОткройте на ТВ Apps, наберите 1 2 3 4 5 и "
+        L"введите в поле \"Host PC IP\" адрес задом наперёд, %2, тогда ТВ запишет его верно. Затем выключите "
+        L"ТВ из розетки на минуту и повторите установку.";
+    WhyHostIpReversedText[1] =
+        L"The TV stored this PC's address backwards: %1.\nOn the TV open Apps, press 1 2 3 4 5 and type the "
+        L"address backwards in \"Host PC IP\", %2, so that the TV stores it right. Then unplug the TV for a "
+        L"minute and try again.";
+    WhyDevModeInactiveText[0] =
+        L"Режим разработчика на телевизоре включён и адрес ПК верный, но ТВ его ещё не применил.\nВыключите "
+        L"ТВ из розетки на минуту (или держите кнопку питания, пока не появится логотип), включите его и "
+        L"повторите установку.";
+    WhyDevModeInactiveText[1] =
+        L"Developer mode is on and the PC's address is right, but the TV has not applied it yet.\nUnplug the "
+        L"TV for a minute (or hold Power until the logo shows), turn it back on and try again.";
+    TvModelText[0] = L"Телевизор: %1";
+    TvModelText[1] = L"TV: %1";
     TvSaidText[0] = L"Ответ телевизора:";
     TvSaidText[1] = L"The TV answered:";
     OrText[0] = L" или ";

@@ -40,7 +40,14 @@ public:
     UnicodeString WhyNotRunText[2];
     UnicodeString WhyFolderText[2];
     UnicodeString WhyUnknownText[2];
+    // After asking the TV itself (%1, %2: the addresses the remedy names).
+    UnicodeString WhyDevModeOffText[2];
+    UnicodeString WhyNotATvText[2];
+    UnicodeString WhyHostIpOtherText[2];
+    UnicodeString WhyHostIpReversedText[2];
+    UnicodeString WhyDevModeInactiveText[2];
     UnicodeString TvSaidText[2];     // diagnosis box: before the TV's own line
+    UnicodeString TvModelText[2];    // diagnosis box: the model the TV named
     UnicodeString OrText[2];         // joins several addresses of this PC
     UnicodeString ManualCaption[2];  // instManualGB
     UnicodeString ManualText[2];     // manualLbl: eighteen lines

@@ -165,6 +165,30 @@ TEST(Diagnosis, WhatTheInstallerKnowsComesBeforeTheLogs) {
     EXPECT_EQ(DiagnoseRun(quit).cause, FailureCause::Unknown);
 }
 
+TEST(Diagnosis, TheTvsAnswersSettleWhatTheLogsCannot) {
+    using tvprobe::Finding;
+    const struct {
+        Finding finding;
+        FailureCause cause;
+    } rows[] = {
+        {Finding::NothingAnswers, FailureCause::NothingAnswers},
+        {Finding::NotATvService, FailureCause::NotATv},
+        {Finding::DeveloperModeOff, FailureCause::DevModeOff},
+        {Finding::HostIpOther, FailureCause::HostIpOther},
+        {Finding::HostIpReversed, FailureCause::HostIpReversed},
+        {Finding::DeveloperModeInactive, FailureCause::DevModeInactive},
+        {Finding::ClosedNoService, FailureCause::TvTurnedPcAway},
+        {Finding::Unclear, FailureCause::NothingAnswers},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(WithTvAnswers({FailureCause::NothingAnswers, ""}, {r.finding, "", "", ""}).cause, r.cause);
+    }
+    EXPECT_TRUE(WorthAskingTheTv(FailureCause::TvTurnedPcAway));
+    EXPECT_TRUE(WorthAskingTheTv(FailureCause::NothingAnswers));
+    EXPECT_FALSE(WorthAskingTheTv(FailureCause::ClientNeverRan));
+    EXPECT_FALSE(WorthAskingTheTv(FailureCause::CertificateRefused));
+}
+
 TEST(Diagnosis, PcAddressesOnTheTvsNetworkOrAll) {
     const std::vector<std::wstring> pc{L"10.8.0.2", L"192.168.1.5", L"192.168.10.7", L"192.168.1.44"};
     EXPECT_EQ(PcAddressesForTv(L"192.168.1.20", pc),
@@ -197,6 +221,24 @@ TEST(Diagnosis, TheBoxSaysWhatHappenedWhatToDoAndQuotesTheTv) {
             "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error";
         EXPECT_EQ(DiagnosisMessage({FailureCause::CertificateRefused, refusal}, lang, L"1.2.3.4", {}).str(),
                   expected::Text("WhyCertificateText", lang) + tvSaid + FromUtf8(refusal) + L"\"");
+        // What the TV said of itself: the address it holds, the one to type, its model.
+        tvprobe::Judgement other{tvprobe::Finding::HostIpOther, "UE43RU7400UXRU", "192.168.1.77", ""};
+        std::wstring want = expected::Text("WhyHostIpOtherText", lang);
+        want.replace(want.find(L"%1"), 2, L"192.168.1.77");
+        want.replace(want.find(L"%2"), 2, L"192.168.1.5");
+        std::wstring model = expected::Text("TvModelText", lang);
+        model.replace(model.find(L"%1"), 2, L"UE43RU7400UXRU");
+        const Diagnosis asked = WithTvAnswers({FailureCause::TvTurnedPcAway, ""}, other);
+        EXPECT_EQ(DiagnosisMessage(asked, lang, L"192.168.1.20", {L"192.168.1.5"}).str(),
+                  want + L"\n\n" + model);
+        const tvprobe::Judgement reversed{tvprobe::Finding::HostIpReversed, "", "5.1.168.192", "192.168.1.5"};
+        want = expected::Text("WhyHostIpReversedText", lang);
+        want.replace(want.find(L"%1"), 2, L"5.1.168.192");
+        want.replace(want.find(L"%2"), 2, L"5.1.168.192");
+        EXPECT_EQ(DiagnosisMessage(WithTvAnswers({FailureCause::TvTurnedPcAway, ""}, reversed), lang,
+                                   L"192.168.1.20", {L"192.168.1.5"})
+                      .str(),
+                  want);
         // A line from the TV cannot break the box: no control characters, a bounded length.
         const std::wstring odd =
             DiagnosisMessage({FailureCause::Unknown, "a\tb\x1b[31m" + std::string(500, 'x')}, lang,
