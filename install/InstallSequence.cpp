@@ -269,9 +269,17 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
                     errors.substr(static_cast<size_t>(from), static_cast<size_t>(to - from));
         }
     }
-    const Diagnosis why = DiagnoseRun(record);
-    std::vector<std::wstring> pc;
-    if (why.cause == FailureCause::TvTurnedPcAway)
-        pc = PcAddressesForTv(address.str(), GetLocalIPv4Addresses());
-    ShowErrorMessage(DiagnosisMessage(why, lang, address.str(), pc));
+    Diagnosis why = DiagnoseRun(record);
+    const std::vector<std::wstring> pc = GetLocalIPv4Addresses();
+    if (WorthAskingTheTv(why.cause)) {
+        // The logs cannot tell why the connect failed; the TV at the typed address can, bounded
+        // in time, the window answering meanwhile.
+        const tvprobe::ProbeResult tv = tvprobe::ProbeTv(ToUtf8(address.str()));
+        if (tv.quitting || Application->Terminated()) return;
+        std::vector<std::string> pcText;
+        for (const std::wstring& a : pc) pcText.push_back(ToUtf8(a));
+        why = WithTvAnswers(why, tvprobe::Judge(tv.port, tv.device, pcText));
+    }
+    ShowErrorMessage(
+        DiagnosisMessage(why, LanguageOf(langRG), address.str(), PcAddressesForTv(address.str(), pc)));
 }

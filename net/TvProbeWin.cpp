@@ -227,6 +227,9 @@ ProbeResult ProbeTv(const std::string& address, const ProbeOptions& options) {
             result.quitting = true;
             return result;
         }
+        // Before anything of Winsock, inet_pton included (it fails while Winsock is not started).
+        WinsockUse winsock;
+        if (!winsock.ok()) return result;
         sockaddr_in bridgeTo{};
         bridgeTo.sin_family = AF_INET;
         if (::inet_pton(AF_INET, address.c_str(), &bridgeTo.sin_addr) != 1) return result;
@@ -234,8 +237,6 @@ ProbeResult ProbeTv(const std::string& address, const ProbeOptions& options) {
         bridgeTo.sin_port = ::htons(options.bridgePort);
         restTo.sin_port = ::htons(options.restPort);
 
-        WinsockUse winsock;
-        if (!winsock.ok()) return result;
         const ProbeWaitFunction wait = options.wait ? options.wait : WaitForInputOr;
         BridgeQuestion bridge(bridgeTo, options, ::GetTickCount64());
         RestQuestion rest(restTo, address, options, ::GetTickCount64());

@@ -26,7 +26,8 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402
 
-SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "lf", "crlf")
+SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "lf", "crlf",
+             "devmode-off", "host-ip-other", "host-ip-reversed", "devmode-inactive", "no-rest")
 FINISH_LIMIT_S = 180  # the slow scenario takes about a minute under emulation
 
 
@@ -94,7 +95,7 @@ def automatic(paths, args):
     tv, address = (None, args.tv) if args.tv else \
         start_tv(paths, args.scenario, args.tv_dir, limit=FINISH_LIMIT_S + 120)
     started = harness.start_wineserver(paths)
-    probe = app = None
+    probe = app = box = None
     try:
         probe = harness.Probe(paths)
         app = harness.Installer(paths, probe, work)
@@ -105,6 +106,12 @@ def automatic(paths, args):
         state = app.wait_bar_and_status(lambda pos, text: pos == 100 and text in done | failed,
                                         FINISH_LIMIT_S, "the installation to end")
         app.shot("3-after.png")
+        box = None
+        if state.status_text in failed:
+            # A failed run says why in a box; read it, as a user would, then OK.
+            box = app.wait_box(30)
+            app.shot("4-why.png")
+            app.dismiss_box(box)
         app.close()
         app.wait_clean_exit(30)
         app.wait_no_leftovers(20)
@@ -125,6 +132,11 @@ def automatic(paths, args):
     print("TV address:    %s" % address)
     print("Status:        %s" % state.status_text.replace("\n", " "))
     print("Progress bar:  %d" % state.bar_pos)
+    if box:
+        lines = box["text"].split("\n")
+        print("Message box:   %s" % lines[0])
+        for line in lines[1:]:
+            print("               %s" % line)
     print("%s: %s" % (os.path.relpath(work, ROOT), ", ".join(entries)))
     print("%s: %s" % (os.path.relpath(os.path.join(work, "doLog"), ROOT), ", ".join(logs)))
     if tv:
@@ -133,7 +145,8 @@ def automatic(paths, args):
                                                    i["sha256"][:12]) for i in installs]
         print("TV journal:    %s" % ("; ".join(said) or "nothing installed"))
         print("               %s" % os.path.relpath(tv.journal, ROOT))
-    print("Screenshots:   %s/ (1-before, 2-during, 3-after)" % os.path.relpath(shots, ROOT))
+    print("Screenshots:   %s/ (1-before, 2-during, 3-after%s)" % (os.path.relpath(shots, ROOT),
+                                                               ", 4-why" if box else ""))
     if not ok:
         raise Failure("the installer reported a failure: %s" % state.status_text.replace("\n", " "))
     return 0

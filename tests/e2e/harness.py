@@ -13,6 +13,7 @@ import importlib.util
 import json
 import os
 import queue
+import re
 import shutil
 import signal
 import socket
@@ -26,6 +27,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 
 TV_PORT = 26101            # the installer always connects to this port
+REST_PORT = 8001           # and asks the TV's own service here after a failed connect
 APP_ID = "Qw7TzLp2Xe.KAVORIN"
 # Staging folder of series "M,N,Q,R,T,A,B", the generation the simulator plays by default.
 STAGING = "/home/owner/share/tmp/sdk_tools/tmp"
@@ -238,6 +240,11 @@ class Probe:
     def processes(self):
         return self.ask("procs")["procs"]
 
+    def box(self):
+        """The installer's message box ({"text", "ok": [x, y]}), or None when none shows."""
+        box = self.ask("box")
+        return box if box.get("found") else None
+
     def close(self):
         if self.proc.poll() is None:
             try:
@@ -381,6 +388,14 @@ def port_in_use(port=TV_PORT, address="127.0.0.1"):
         return s.connect_ex((address, port)) == 0
 
 
+def load_tvsim_module(name):
+    """A module of the TV simulator (tests/tvsim/<name>.py), for its constants."""
+    found = importlib.util.spec_from_file_location("tvsim_" + name, os.path.join(ROOT, "tests", "tvsim", name + ".py"))
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
+    return module
+
+
 def _journal_reader(tvsim_path):
     """The simulator's own journal reader, loaded from tvsim.py (it owns the journal's format)."""
     found = importlib.util.spec_from_file_location("tvsim", tvsim_path)
@@ -399,8 +414,10 @@ class Tv:
         ready = os.path.join(workdir, "ready")
         if os.path.exists(ready):
             os.remove(ready)
-        wait_for(lambda: not port_in_use(address=address), 20, "port %d to be free" % TV_PORT)
+        wait_for(lambda: not port_in_use(address=address) and not port_in_use(REST_PORT, address), 20,
+                 "ports %d and %d to be free" % (TV_PORT, REST_PORT))
         cmd = ["/usr/bin/python3", paths.tvsim, "--address", address, "--port", str(TV_PORT),
+               "--rest-port", str(REST_PORT),
                "--scenario", scenario,
                "--root", self.root, "--journal", self.journal, "--ready-file", ready,
                "--exit-after-seconds", str(limit), *extra]
@@ -498,6 +515,17 @@ class Installer:
 
     def close(self):
         click_at(*self.win.close_box)
+
+    def wait_box(self, timeout):
+        """Until a message box shows (with its OK button); returns it."""
+        return wait_for(lambda: (lambda b: b if b and b.get("ok") else None)(self.probe.box()), timeout,
+                        "a message box")
+
+    def dismiss_box(self, box):
+        """Clicks the box's OK, as a user does, and waits until the window is usable again."""
+        click_at(*box["ok"])
+        wait_for(lambda: self.probe.box() is None, 10, "the message box to close")
+        wait_for(lambda: self.probe.ping(2000).get("answered"), 10, "the window to answer")
 
     # -- what the tests wait for
     def wait_bar(self, condition, timeout, what):
@@ -606,6 +634,18 @@ def start_install(app, series="M,N,Q,R,T,A,B", address="127.0.0.1"):
     app.type_address(address)
     app.choose(series)
     app.press_install()
+
+
+IPV4 = re.compile(r"^\d{1,3}(\.\d{1,3}){3}$")
+
+
+def pc_addresses(win):
+    """This PC's IPv4 addresses as the window's address line shows them (empty: none)."""
+    for c in win.controls:
+        words = c["text"].split()
+        if c["class"] == "KavorinLabel" and words and all(IPV4.match(w) for w in words):
+            return words
+    return []
 
 
 def folder_state(work):

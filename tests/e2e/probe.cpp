@@ -7,6 +7,7 @@
 //   bar             only the progress bar's position and the texts of the labels beside it,
 //                   top to bottom (cheap enough to follow the bar step by step)
 //   ping <ms>       how long the window takes to answer a sent message (timeout <ms>)
+//   box             the installer's message box, if one is shown: its text and the centre of OK
 //   procs           every Windows process: id, parent id, exe name
 //   quit
 // With arguments, runs those requests once each and exits (e.g. `e2e_probe snap`).
@@ -238,6 +239,39 @@ std::string Ping(UINT timeoutMs) {
     return buf;
 }
 
+struct BoxSearch {
+    DWORD pid = 0;
+    HWND box = nullptr;
+};
+
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<BoxSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != search->pid || !IsWindowVisible(hwnd) || ClassOf(hwnd) != L"#32770") return TRUE;
+    search->box = hwnd;
+    return FALSE;
+}
+
+// A message box of the installer's process: its text and where its OK button is.
+std::string Box() {
+    const std::vector<HWND> windows = MainWindows();
+    if (windows.empty()) return "{\"found\":false}";
+    BoxSearch search;
+    GetWindowThreadProcessId(windows.front(), &search.pid);
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    if (!search.box) return "{\"found\":false}";
+    std::wstring text, title;
+    TextOf(GetDlgItem(search.box, 0xFFFF), text);
+    TextOf(search.box, title);
+    std::string out = "{\"found\":true,\"title\":" + Json(title) + ",\"text\":" + Json(text);
+    const HWND ok = GetDlgItem(search.box, IDOK);
+    RECT r{};
+    if (ok && GetWindowRect(ok, &r))
+        out += ",\"ok\":[" + Num((r.left + r.right) / 2) + "," + Num((r.top + r.bottom) / 2) + "]";
+    return out + "}";
+}
+
 std::string Procs() {
     std::string out = "{\"procs\":[";
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -265,6 +299,8 @@ bool Answer(const std::string& request) {
     } else if (request.rfind("ping", 0) == 0) {
         const long ms = request.size() > 5 ? std::strtol(request.c_str() + 5, nullptr, 10) : 200;
         reply = Ping(ms > 0 ? static_cast<UINT>(ms) : 200u);
+    } else if (request == "box") {
+        reply = Box();
     } else if (request == "procs") {
         reply = Procs();
     } else if (request == "quit") {

@@ -6,10 +6,14 @@ import subprocess
 
 import pytest
 
+import harness
 from harness import (APP_ID, LOGS, ROOT, STAGING, folder_state, port_in_use, read_log,
                      sha256_file, start_install)
 
 SERIAL = "127.0.0.1:26101"
+# doLog after a run: the seven logs and what the commands wrote to their error stream.
+LOGS_AND_ERRORS = sorted(LOGS + ["errors.txt"])
+rest = harness.load_tvsim_module("rest")
 # Bound of one whole run against a TV that answers at once (eleven commands under Wine).
 RUN_LIMIT_S = 90
 
@@ -22,7 +26,7 @@ def finish(app, texts, expected):
     assert win.bar_pos == 100
     entries, logs = folder_state(app.work)
     assert entries == ["doLog"], "payloads left in the working folder: %s" % entries
-    assert logs == LOGS
+    assert logs == LOGS_AND_ERRORS
     return win
 
 
@@ -103,26 +107,94 @@ def dropped_push(work, tv, package):
     assert b"install completed" not in read_log(work, "step6.txt")
 
 
-@pytest.mark.parametrize("scenario,check", [
-    (None, nothing_listening),
-    ("wrong-host", wrong_host),
-    ("install-cert-fail", certificate),
-    ("no-space", no_space),
-    ("drop-push", dropped_push),
-], ids=["nothing-listening", "wrong-host", "certificate", "no-space", "dropped-push"])
-def test_failure_ends_with_the_failure_text_and_a_clean_folder(e2e, texts, scenario, check):
-    if scenario:
-        tv = e2e.tv(scenario)
-    else:
-        tv = None
-        assert not port_in_use(), "something listens on 127.0.0.1:26101"
+def wrong_series(work, tv, package):
+    assert [p["status"] for p in tv.events("push")] == ["failed"]
+    check_nothing_installed(tv)
+
+
+def nothing_pushed(work, tv, package):
+    assert tv.events("push") == [] and tv.events("install") == []
+
+
+REMOTE = STAGING + "/KAVORIN.wgt"
+
+
+# Each failure: how the TV is set up, what the TV and the logs show, and the box that says why:
+# its entry, what fills %1 and %2 (from the PC's addresses the window shows), the TV's quoted
+# line and whether the TV named its model.
+FAILURES = [
+    ("nothing-listening", None, (), nothing_listening, "WhyNotATvText", ("127.0.0.1",), None, False),
+    ("wrong-host", "wrong-host", (), wrong_host, "WhyHostIpOtherText",
+     (rest.OTHER_HOST_IP, "{pcs}"), None, True),
+    ("wrong-series", "success", ("--tizen", "2.4"), wrong_series, "WhyWrongSeriesText", (),
+     "error: failed to close '%s': Permission denied" % REMOTE, False),
+    ("certificate", "install-cert-fail", (), certificate, "WhyCertificateText", (),
+     "app_id[%s] install failed[118, -12], reason: Check certificate error" % APP_ID, False),
+    ("no-space", "no-space", (), no_space, "WhyNoSpaceText", (),
+     "error: failed to close '%s': No space left on device" % REMOTE, False),
+    ("dropped-push", "drop-push", (), dropped_push, "WhyDroppedText", (),
+     "error: failed to push 'KAVORIN.wgt': ", False),
+    ("devmode-off", "devmode-off", (), nothing_pushed, "WhyDevModeOffText", ("{pcs}",), None, True),
+    ("host-ip-other", "host-ip-other", (), nothing_pushed, "WhyHostIpOtherText",
+     (rest.OTHER_HOST_IP, "{pcs}"), None, True),
+    ("host-ip-reversed", "host-ip-reversed", ("--pc-address", "{pc}"), nothing_pushed, "WhyHostIpReversedText",
+     ("{pc0rev}", "{pc0rev}"), None, True),
+    ("devmode-inactive", "devmode-inactive", ("--pc-address", "{pc}"), nothing_pushed, "WhyDevModeInactiveText",
+     (), None, True),
+    ("no-rest", "no-rest", (), nothing_pushed, "WhyTurnedAwayText", ("{pcs}",), None, False),
+]
+
+
+def expected_box(texts, why, fills, tv_line, model, lang, pc):
+    text = texts[why][lang]
+    for mark, value in zip(("%1", "%2"), fills):
+        value = value.replace("{pcs}", texts["OrText"][lang].join(pc))
+        text = text.replace(mark, value.replace("{pc0rev}", ".".join(reversed(pc[0].split("."))) if pc else ""))
+    if model:
+        text += "\n\n" + texts["TvModelText"][lang].replace("%1", rest.MODEL_NAME)
+    if tv_line:
+        text += "\n\n" + texts["TvSaidText"][lang] + "\n\"" + tv_line
+    return text
+
+
+@pytest.mark.parametrize("name,scenario,extra,check,why,fills,tv_line,model", FAILURES,
+                         ids=[f[0] for f in FAILURES])
+def test_failure_ends_with_the_failure_text_one_box_that_says_why_and_a_clean_folder(
+        e2e, texts, name, scenario, extra, check, why, fills, tv_line, model):
     app = e2e.installer()
+    pc = harness.pc_addresses(app.window())
+    if "{pc}" in extra and not pc:
+        app.close()
+        pytest.skip("this PC shows no IPv4 address for the TV to hold")
+    tv = e2e.tv(scenario, *[a.replace("{pc}", pc[0] if pc else "") for a in extra]) if scenario else None
+    if tv is None:
+        assert not port_in_use(), "something listens on 127.0.0.1:26101"
+    # Russian and English by turns.
+    lang = [f[0] for f in FAILURES].index(name) % 2
+    if lang == 1:
+        app.choose("ENG")
     start_install(app)
-    finish(app, texts, "FailedText")
-    if scenario == "install-cert-fail":
-        app.shot("05-failure.png")
+    win = app.wait_finished({texts["FailedText"][lang], texts["DoneText"][lang]}, RUN_LIMIT_S)
+    assert win.status_text == texts["FailedText"][lang]
+    box = app.wait_box(30)
+    app.shot("05-%s.png" % name)
+    want = expected_box(texts, why, fills, tv_line, model, lang, pc)
+    if name == "dropped-push":  # the client's own words for the drop follow
+        assert box["text"].startswith(want), box["text"]
+    else:
+        assert box["text"] == want + ("\"" if tv_line else "")
+    app.dismiss_box(box)
+    assert app.probe.box() is None
+    entries, logs = folder_state(app.work)
+    assert entries == ["doLog"], "payloads left in the working folder: %s" % entries
+    assert logs == LOGS_AND_ERRORS
     check(app.work, tv, sha256_file(e2e.paths.wgt))
-    assert tv is None or tv.problems() == []
+    if tv is not None:
+        assert tv.problems() == []
+        # The TV's own service is asked once, and only after a failed connect.
+        connect_failed = why not in ("WhyWrongSeriesText", "WhyCertificateText", "WhyNoSpaceText",
+                                     "WhyDroppedText")
+        assert len(tv.events("rest")) == (1 if connect_failed else 0)
     app.close()
     app.wait_clean_exit(20)
     app.wait_no_leftovers()
@@ -134,6 +206,7 @@ def test_second_run_in_the_same_folder_replaces_logs_and_stale_payloads(e2e, tex
     first = e2e.installer()
     start_install(first)
     finish(first, texts, "FailedText")
+    first.dismiss_box(first.wait_box(30))
     first.close()
     first.wait_clean_exit(20)
     tv.stop()
@@ -179,7 +252,7 @@ def test_make_run_installs_on_the_simulated_tv_by_itself(e2e, texts):
     assert report["Progress bar"].strip() == "100"
     assert report["TV journal"].strip().startswith(APP_ID + " installed")
     entries, logs = folder_state(work)
-    assert entries == ["doLog", "screenshots"] and logs == LOGS
+    assert entries == ["doLog", "screenshots"] and logs == LOGS_AND_ERRORS
     assert sorted(os.listdir(os.path.join(work, "screenshots"))) == \
         ["1-before.png", "2-during.png", "3-after.png"]
     assert not port_in_use()
