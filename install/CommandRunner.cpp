@@ -109,6 +109,11 @@ void RunCommandAndWait(UnicodeString commandLine) {
     static_cast<void>(RunCommandAndWaitOrQuit(std::move(commandLine)));
 }
 
+DWORD WaitForHandlesOrInput(DWORD count, const HANDLE* handles, DWORD milliseconds) {
+    DWORD wakeMask = kWakeOnAnyInput;
+    return WaitForInputOr(count, handles, milliseconds, wakeMask);
+}
+
 void DispatchMessagesFor(unsigned long milliseconds) {
     const DWORD start = ::GetTickCount();
     DWORD wakeMask = kWakeOnAnyInput;

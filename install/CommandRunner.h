@@ -25,5 +25,10 @@ using MsgWaitFunction = DWORD(WINAPI*)(DWORD count, const HANDLE* handles, BOOL 
                                        DWORD wakeMask);
 MsgWaitFunction SetRunnerWaitForTests(MsgWaitFunction wait) noexcept;
 
+// The runner's sleep, for other waits that must keep the window answering: returns when one of
+// `handles` is signalled (WAIT_OBJECT_0 + i), input arrives (WAIT_OBJECT_0 + count), the time is
+// up or the wait fails, as MsgWaitForMultipleObjects says it. It dispatches nothing itself.
+DWORD WaitForHandlesOrInput(DWORD count, const HANDLE* handles, DWORD milliseconds);
+
 // Lets `milliseconds` pass while dispatching every window message, as the wait above does.
 void DispatchMessagesFor(unsigned long milliseconds);

@@ -9,28 +9,12 @@
 #include <vector>
 
 #include "Forms.h"
+#include "install/CommandRunner.h"
 #include "net/TvProbeWin.h"
 
 namespace tvprobe {
 
 namespace {
-
-// All input, as the command runner wakes on it; a system before Windows 8 refuses the touch and
-// pointer bits, and is asked again, and from then on, without them.
-constexpr DWORD kWakeOnAnyInput = 0x1CFF;
-constexpr DWORD kWakeOnAnyInputBeforeWindows8 = 0x04FF;
-DWORD wakeMask = kWakeOnAnyInput;
-
-DWORD WaitForInputOr(DWORD count, const HANDLE* handles, DWORD milliseconds) {
-    for (;;) {
-        const DWORD woke = ::MsgWaitForMultipleObjects(count, handles, FALSE, milliseconds, wakeMask);
-        const DWORD error = ::GetLastError();
-        if (woke != WAIT_FAILED || wakeMask != kWakeOnAnyInput ||
-            (error != ERROR_INVALID_FLAGS && error != ERROR_INVALID_PARAMETER))
-            return woke;
-        wakeMask = kWakeOnAnyInputBeforeWindows8;
-    }
-}
 
 // One non-blocking socket with the event its network events set.
 class EventSocket {
@@ -237,7 +221,7 @@ ProbeResult ProbeTv(const std::string& address, const ProbeOptions& options) {
         bridgeTo.sin_port = ::htons(options.bridgePort);
         restTo.sin_port = ::htons(options.restPort);
 
-        const ProbeWaitFunction wait = options.wait ? options.wait : WaitForInputOr;
+        const ProbeWaitFunction wait = options.wait ? options.wait : WaitForHandlesOrInput;
         BridgeQuestion bridge(bridgeTo, options, ::GetTickCount64());
         RestQuestion rest(restTo, address, options, ::GetTickCount64());
         for (;;) {
