@@ -49,7 +49,7 @@ run: build
 bench: windows
 	@[ -f build/bench/CMakeCache.txt ] || cmake --preset bench $(CMAKE_ARGS) >/dev/null
 	cmake --build build/bench -j $(JOBS) --target bench_bridge linkemu kavorin_bridge
-	cmake --build $(WIN) -j $(JOBS) --target install_bench startup_bench minimal_window controls_window
+	cmake --build $(WIN) -j $(JOBS) --target install_bench probe_bench startup_bench minimal_window controls_window
 	tools/wine-prefix.sh $(WIN)
 	/usr/bin/python3 bench/report.py
 

@@ -64,6 +64,8 @@ STEPS = [
                                           "--rows"], 900, None),
     ("install-server-exit", [I386] + XVFB + [WINE, os.path.join(WIN, "bench", "install", "install_bench.exe"),
                                              "--server-exit", "--rows"], 900, None),
+    ("tv-probe", [I386] + XVFB + [WINE, os.path.join(WIN, "bench", "install", "probe_bench.exe"), "--rows"],
+     300, None),
     ("startup", [os.path.join(HERE, "startup", "run.sh"), "5"], 600, startup_rows),
     ("e2e", [I386, PY, os.path.join(HERE, "e2e", "bench_e2e.py"), "--runs", "3"], 1200, e2e_rows),
 ]
