@@ -486,6 +486,7 @@ TEST_F(Install, ClosingTheWindowStopsTheTvCommandsAndStillCleansUp) {
     EXPECT_TRUE(StandInProcesses().empty());
     EXPECT_EQ(ListDir(work_), std::vector<std::wstring>{L"doLog"});
     EXPECT_TRUE(Shows(Status(), "FailedText", 0)) << "statusLbl";
+    EXPECT_TRUE(Boxes().empty()) << "a closed window asks nothing more";
 }
 
 TEST_F(Install, ClosingDuringASlowCommandWaitsForItBeforeRemovingThePayloads) {
