@@ -37,8 +37,9 @@ DWORD WaitForInputOr(DWORD count, const HANDLE* handles, DWORD milliseconds, DWO
 }
 
 // Starts the child with `errorStream` as its error stream and the only handle it inherits: an
-// inheritable copy is made for the start and closed right after it.
-bool StartWithErrorStream(std::wstring& line, HANDLE errorStream, PROCESS_INFORMATION& started) {
+// inheritable copy is made for the start and closed right after it. `line` is its own copy, as
+// CreateProcessW may write into it.
+bool StartWithErrorStream(std::wstring line, HANDLE errorStream, PROCESS_INFORMATION& started) {
     HANDLE inheritable = nullptr;
     const HANDLE self = ::GetCurrentProcess();
     if (!::DuplicateHandle(self, errorStream, self, &inheritable, 0, TRUE, DUPLICATE_SAME_ACCESS))
@@ -76,11 +77,9 @@ UniqueKernelHandle RunCommandAndWaitOrQuit(UnicodeString commandLine, HANDLE err
 
     // CreateProcessW may write into the command line, so it gets a copy of its own.
     std::wstring buffer = commandLine.str();
-    const std::wstring original = buffer;
     const bool withErrors = errorStream && errorStream != INVALID_HANDLE_VALUE &&
                             StartWithErrorStream(buffer, errorStream, started);
     if (!withErrors) {
-        buffer = original;
         if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                               &started))
             return {};

@@ -46,7 +46,18 @@ std::optional<std::string_view> FirstWith(const std::vector<std::string_view>& l
 }
 
 Diagnosis Found(FailureCause cause, std::optional<std::string_view> line = std::nullopt) {
-    return {cause, line ? std::string(*line) : std::string()};
+    Diagnosis d;
+    d.cause = cause;
+    if (line) d.tvLine = std::string(*line);
+    return d;
+}
+
+// A client's line saying the TV was reached before but is gone now (both clients' words).
+bool SaysTvIsGone(std::string_view line) {
+    for (std::string_view words : {"failed to push", "connection fails", "target not found", "target offline",
+                                   "cannot reach", "closed the connection", "stopped answering"})
+        if (Has(line, words)) return true;
+    return false;
 }
 
 // A line in which a bridge client reports a failure of its own.
@@ -80,10 +91,7 @@ std::optional<Diagnosis> FromPush(const CommandRecord& push) {
             return Found(FailureCause::WrongSeries, l);
     }
     for (std::string_view l : Output(push)) {
-        if (!IsClientError(l)) continue;
-        if (Has(l, "failed to push") || Has(l, "connection fails") || Has(l, "target not found") ||
-            Has(l, "target offline") || Has(l, "cannot reach"))
-            return Found(FailureCause::ConnectionDropped, l);
+        if (IsClientError(l) && SaysTvIsGone(l)) return Found(FailureCause::ConnectionDropped, l);
     }
     return std::nullopt;
 }
@@ -108,10 +116,7 @@ std::optional<Diagnosis> FromLostTarget(const RunRecord& run, int from) {
     for (int i = from; i < kInstallCommandCount; ++i) {
         if (!run.commands[i].started || !kInstallSequence[i].talksToTv) continue;
         for (std::string_view l : Lines(run.commands[i].errors)) {
-            if (IsClientError(l) && (Has(l, "target not found") || Has(l, "target offline") ||
-                                     Has(l, "cannot reach") || Has(l, "connection fails") ||
-                                     Has(l, "closed the connection") || Has(l, "stopped answering")))
-                return Found(FailureCause::ConnectionDropped, l);
+            if (IsClientError(l) && SaysTvIsGone(l)) return Found(FailureCause::ConnectionDropped, l);
         }
     }
     return std::nullopt;
@@ -119,14 +124,13 @@ std::optional<Diagnosis> FromLostTarget(const RunRecord& run, int from) {
 
 // Any failure line at all, for the unknown cause: the first from the TV's installer, else the
 // first error a client printed.
-std::string AnyFailureLine(const RunRecord& run) {
+std::optional<std::string_view> AnyFailureLine(const RunRecord& run) {
     for (const CommandRecord& c : run.commands)
-        for (std::string_view l : Output(c))
-            if (Has(l, "failed[")) return std::string(l);
+        if (auto l = FirstWith(Output(c), "failed[")) return l;
     for (const CommandRecord& c : run.commands)
         for (std::string_view l : Lines(c.errors))
-            if (IsClientError(l)) return std::string(l);
-    return {};
+            if (IsClientError(l)) return l;
+    return std::nullopt;
 }
 
 // The catalogue: each cause with its text and the address its remedy names.
@@ -172,27 +176,6 @@ std::wstring Quotable(const std::string& line) {
     return text;
 }
 
-bool ParseIPv4(const std::wstring& text, unsigned (&parts)[4]) {
-    int part = 0;
-    unsigned value = 0;
-    int digits = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        const wchar_t c = i < text.size() ? text[i] : L'.';
-        if (c >= L'0' && c <= L'9') {
-            value = value * 10 + static_cast<unsigned>(c - L'0');
-            if (++digits > 3 || value > 255) return false;
-        } else if (c == L'.') {
-            if (digits == 0 || part == 4) return false;
-            parts[part++] = value;
-            value = 0;
-            digits = 0;
-        } else {
-            return false;
-        }
-    }
-    return part == 4;
-}
-
 }  // namespace
 
 Diagnosis DiagnoseRun(const RunRecord& run) {
@@ -208,7 +191,7 @@ Diagnosis DiagnoseRun(const RunRecord& run) {
     if (auto d = FromPush(run.commands[push])) return *d;
     if (auto d = FromInstall(run.commands[install])) return *d;
     if (auto d = FromLostTarget(run, connect + 1)) return *d;
-    return {FailureCause::Unknown, AnyFailureLine(run)};
+    return Found(FailureCause::Unknown, AnyFailureLine(run));
 }
 
 bool WorthAskingTheTv(FailureCause cause) noexcept {
@@ -235,13 +218,11 @@ Diagnosis WithTvAnswers(Diagnosis logOnly, const tvprobe::Judgement& tv) {
 
 std::vector<std::wstring> PcAddressesForTv(const std::wstring& tvAddress,
                                            const std::vector<std::wstring>& pc) {
-    unsigned tv[4];
     std::vector<std::wstring> near;
-    if (ParseIPv4(tvAddress, tv)) {
+    if (const auto tv = tvprobe::ParseIPv4(ToUtf8(tvAddress))) {
         for (const std::wstring& a : pc) {
-            unsigned mine[4];
-            if (ParseIPv4(a, mine) && mine[0] == tv[0] && mine[1] == tv[1] && mine[2] == tv[2])
-                near.push_back(a);
+            const auto mine = tvprobe::ParseIPv4(ToUtf8(a));
+            if (mine && *mine >> 8 == *tv >> 8) near.push_back(a);
         }
     }
     return near.empty() ? pc : near;

@@ -77,17 +77,23 @@ void DeleteBridgeOnceReleased() {
     }
 }
 
-// A payload that cannot be written because another program holds the file (most likely "iu.exe"
-// of an earlier run whose bridge server has not ended).
+// The file is held by another program, most likely "iu.exe" of an earlier run whose bridge
+// server has not ended.
 bool InUse(const EFCreateError& e) {
     return e.SystemError() == ERROR_SHARING_VIOLATION || e.SystemError() == ERROR_LOCK_VIOLATION;
 }
 
-UnicodeString FileInUseMessage(const UnicodeString& fileName, int lang) {
-    std::wstring text = textTable->FileInUseText[lang].str();
-    const size_t at = text.find(L"%1");
-    if (at != std::wstring::npos) text.replace(at, 2, fileName.str());
-    return UnicodeString(std::move(text));
+// Writes one payload; a file in use is reported in the window's language.
+void ExtractPayload(const UnicodeString& fileName, const wchar_t* resourceName, int lang) {
+    try {
+        ExtractResourceToFile(fileName, resourceName);
+    } catch (const EFCreateError& e) {
+        if (!InUse(e)) throw;
+        std::wstring text = textTable->FileInUseText[lang].str();
+        const size_t at = text.find(L"%1");
+        if (at != std::wstring::npos) text.replace(at, 2, fileName.str());
+        throw EFCreateError(text, e.SystemError());
+    }
 }
 
 // Children left running when the application quit; waited for briefly before the payloads go.
@@ -197,19 +203,15 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
     DeleteFileIfExists(package);
     PayloadCleanup payloads(package);
     // A payload that cannot be written ends the run here, before status and bar change.
-    const UnicodeString* writing = &package;
-    const UnicodeString bridgeFile(kBridgeFile);
     try {
-        writing = &bridgeFile;
-        ExtractResourceToFile(bridgeFile, L"IUFILE");
-        writing = &package;
-        ExtractResourceToFile(package, L"WGTFILE");
+        ExtractPayload(kBridgeFile, L"IUFILE", LanguageOf(langRG));
+        ExtractPayload(package, L"WGTFILE", LanguageOf(langRG));
     } catch (const EFCreateError& e) {
-        const int lang = LanguageOf(langRG);
-        if (InUse(e)) throw EFCreateError(FileInUseMessage(*writing, lang), e.SystemError());
+        if (InUse(e)) throw;  // already in the user's words
+        // Any other reason: this folder cannot be written.
         RunRecord notWritten;
         notWritten.payloadsWritten = false;
-        UnicodeString text = DiagnosisMessage(DiagnoseRun(notWritten), lang, {}, {});
+        UnicodeString text = DiagnosisMessage(DiagnoseRun(notWritten), LanguageOf(langRG), {}, {});
         if (e.SystemError()) text += L"\n\n" + Sysutils::SysErrorMessage(e.SystemError());
         ShowErrorMessage(text);
         return;

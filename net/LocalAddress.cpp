@@ -9,33 +9,30 @@ TIdStackLocalAddressList ListLocalAddresses() {
     return list;
 }
 
+// The IPv4 items of the listing, in its order.
+std::vector<std::wstring> IPv4Of(const TIdStackLocalAddressList& list) {
+    std::vector<std::wstring> out;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.GetAddress(i).IPVersion() == TIdIPVersion::Id_IPv4)
+            out.push_back(list.GetAddress(i).IPAddress().str());
+    return out;
+}
+
 }  // namespace
 
 UnicodeString GetLocalAddressText() { return JoinIPv4Addresses(ListLocalAddresses()); }
 
 std::vector<std::wstring> GetLocalIPv4Addresses() noexcept {
-    std::vector<std::wstring> out;
     try {
-        const TIdStackLocalAddressList list = ListLocalAddresses();
-        for (int i = 0; i < list.Count(); ++i)
-            if (list.GetAddress(i).IPVersion() == TIdIPVersion::Id_IPv4)
-                out.push_back(list.GetAddress(i).IPAddress().str());
+        return IPv4Of(ListLocalAddresses());
     } catch (...) {
-        out.clear();  // the box then names no address rather than failing
+        return {};  // the box then names no address rather than failing
     }
-    return out;
 }
 
 UnicodeString JoinIPv4Addresses(const TIdStackLocalAddressList& list) {
     static constexpr wchar_t kSeparator[] = L"         ";  // nine blanks
-    UnicodeString text;
-    int taken = 0;
-    for (int i = 0; i < list.Count(); ++i) {
-        const TIdStackLocalAddress& item = list.GetAddress(i);
-        if (item.IPVersion() != TIdIPVersion::Id_IPv4) continue;
-        if (taken > 0) text += kSeparator;
-        text += item.IPAddress();
-        ++taken;
-    }
-    return text;
+    std::wstring text;
+    for (const std::wstring& address : IPv4Of(list)) text += (text.empty() ? L"" : kSeparator) + address;
+    return UnicodeString(std::move(text));
 }

@@ -124,6 +124,17 @@ std::string Field(const Json& device, const char* key) {
     return std::string(text);
 }
 
+std::uint32_t Reverse(std::uint32_t a) {
+    return (a & 0xFF) << 24 | (a >> 8 & 0xFF) << 16 | (a >> 16 & 0xFF) << 8 | a >> 24;
+}
+
+std::string Text(std::uint32_t a) {
+    return std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 0xFF) + "." +
+           std::to_string(a >> 8 & 0xFF) + "." + std::to_string(a & 0xFF);
+}
+
+}  // namespace
+
 std::optional<std::uint32_t> ParseIPv4(std::string_view text) {
     text = Trim(text);
     std::uint32_t address = 0;
@@ -143,17 +154,6 @@ std::optional<std::uint32_t> ParseIPv4(std::string_view text) {
     if (!text.empty()) return std::nullopt;
     return address;
 }
-
-std::uint32_t Reverse(std::uint32_t a) {
-    return (a & 0xFF) << 24 | (a >> 8 & 0xFF) << 16 | (a >> 16 & 0xFF) << 8 | a >> 24;
-}
-
-std::string Text(std::uint32_t a) {
-    return std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 0xFF) + "." +
-           std::to_string(a >> 8 & 0xFF) + "." + std::to_string(a & 0xFF);
-}
-
-}  // namespace
 
 std::string DeviceRequest(std::string_view address, unsigned port) {
     std::string request = "GET /api/v2/ HTTP/1.1\r\nHost: ";

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +51,10 @@ bool AnswerReadEnough(std::string_view bytes) noexcept;
 // most kMaxAnswerBytes. Anything else (chunked, malformed, not JSON, too large, cut short, no
 // device object) is no answer. Never throws, whatever the bytes.
 std::optional<TvDevice> ParseDeviceAnswer(std::string_view bytes) noexcept;
+
+// A dotted-decimal IPv4 address (blanks around it allowed) as a number, its first part in the
+// highest byte; nullopt for anything else.
+std::optional<std::uint32_t> ParseIPv4(std::string_view text);
 
 // The dotted-decimal address with its four numbers in the other order ("192.168.1.5" gives
 // "5.1.168.192"), as a TV whose menu is written right to left stores a typed Host PC IP.

@@ -26,13 +26,14 @@
 #include <vector>
 
 #include "../bridge/floor.h"
+#include "Prober.h"
 #include "install/InstallSteps.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+using bench::Clock;
+using bench::Ms;
+using bench::Prober;
 
 std::wstring TempDir(const wchar_t* tag) {
     wchar_t temp[MAX_PATH];
@@ -208,42 +209,6 @@ double UnixCpuMs(long pid) {
     if (fields.size() < 13) return -1;
     return (std::stod(fields[11]) + std::stod(fields[12])) * 10.0;  // USER_HZ is 100
 }
-
-// Sends WM_NULL to the window every few ms from another thread and keeps the slowest answer.
-class Prober {
-public:
-    explicit Prober(HWND target)
-        : thread_([this, target] {
-              while (!stop_) {
-                  const auto t0 = Clock::now();
-                  DWORD_PTR r = 0;
-                  SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
-                  const double ms = Ms(Clock::now() - t0);
-                  samples_.push_back(ms);
-                  Sleep(5);
-              }
-          }) {}
-    ~Prober() { Stop(); }
-    void Stop() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-    }
-    double Worst() const {
-        return samples_.empty() ? 0 : *std::max_element(samples_.begin(), samples_.end());
-    }
-    size_t Count() const { return samples_.size(); }
-    double Percentile(double p) const {
-        if (samples_.empty()) return 0;
-        auto s = samples_;
-        std::sort(s.begin(), s.end());
-        return s[static_cast<size_t>(p * static_cast<double>(s.size() - 1))];
-    }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::vector<double> samples_;
-    std::thread thread_;
-};
 
 // Runs `line` (hidden, in `folder`) and returns how long it took.
 Clock::duration RunProcess(std::wstring line, const std::wstring& folder) {
@@ -510,7 +475,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring batchDir = TempDir(L"batch");
         RunBatch(recorder, batchDir);
         for (int r = 0; r < rounds; ++r) {
-            Prober probe(app.form);
+            Prober probe(app.form, 5);
             installerMs.push_back(Ms(app.Run(L"127.0.0.1")));
             probe.Stop();
             worstInstantMs = std::max(worstInstantMs, probe.Worst());
@@ -547,7 +512,7 @@ int wmain(int argc, wchar_t** argv) {
         Installer app;
         if (!app.Start(exe, work)) return 1;
         std::unique_ptr<Prober> probe;
-        if (probing) probe = std::make_unique<Prober>(app.form);
+        if (probing) probe = std::make_unique<Prober>(app.form, 5);
         std::thread measure([&] {
             while (JournalCalls(app.journal) < 7) Sleep(1);  // push has started
             Sleep(200);                                      // its cmd.exe and stand-in are up

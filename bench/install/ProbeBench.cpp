@@ -18,12 +18,14 @@
 #include <vector>
 
 #include "Forms.h"
+#include "Prober.h"
 #include "net/TvProbeWin.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+using bench::Clock;
+using bench::Ms;
+using bench::Prober;
 
 const std::string kAnswer = [] {
     const std::string body =
@@ -109,34 +111,6 @@ private:
     std::vector<SOCKET> sockets_;
 };
 
-// Sends WM_NULL to the window every 2 ms from another thread and keeps every answer's delay.
-class Prober {
-public:
-    explicit Prober(HWND target)
-        : thread_([this, target] {
-              while (!stop_) {
-                  const auto t0 = Clock::now();
-                  DWORD_PTR r = 0;
-                  SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
-                  samples_.push_back(Ms(Clock::now() - t0));
-                  Sleep(2);
-              }
-          }) {}
-    void Stop() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-    }
-    double Worst() const {
-        return samples_.empty() ? 0 : *std::max_element(samples_.begin(), samples_.end());
-    }
-    size_t Count() const { return samples_.size(); }
-
-private:
-    std::atomic<bool> stop_{false};
-    std::vector<double> samples_;
-    std::thread thread_;
-};
-
 struct Figure {
     std::vector<double> wallMs;
     double worstMs = 0;
@@ -161,7 +135,7 @@ Figure Measure(HWND window, int runs, tvprobe::PortAnswer expected, bool device)
         options.bridgePort = tv.bridgePort;
         options.restPort = tv.restPort;
         Application->ProcessMessages();
-        Prober prober(window);
+        Prober prober(window, 2);
         std::atomic<bool> warm{false};
         std::thread warming([&] {
             Sleep(20);  // the prober is sending

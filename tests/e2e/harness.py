@@ -388,9 +388,10 @@ def port_in_use(port=TV_PORT, address="127.0.0.1"):
         return s.connect_ex((address, port)) == 0
 
 
-def load_tvsim_module(name):
-    """A module of the TV simulator (tests/tvsim/<name>.py), for its constants."""
-    found = importlib.util.spec_from_file_location("tvsim_" + name, os.path.join(ROOT, "tests", "tvsim", name + ".py"))
+def load_tvsim_module(name, path=None):
+    """A module of the TV simulator (tests/tvsim/<name>.py, or the file at `path`)."""
+    path = path or os.path.join(ROOT, "tests", "tvsim", name + ".py")
+    found = importlib.util.spec_from_file_location("tvsim_" + name, path)
     module = importlib.util.module_from_spec(found)
     found.loader.exec_module(module)
     return module
@@ -398,10 +399,7 @@ def load_tvsim_module(name):
 
 def _journal_reader(tvsim_path):
     """The simulator's own journal reader, loaded from tvsim.py (it owns the journal's format)."""
-    found = importlib.util.spec_from_file_location("tvsim", tvsim_path)
-    module = importlib.util.module_from_spec(found)
-    found.loader.exec_module(module)
-    return module.read_journal
+    return load_tvsim_module("tvsim", tvsim_path).read_journal
 
 
 class Tv:

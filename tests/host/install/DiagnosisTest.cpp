@@ -199,9 +199,11 @@ TEST(Diagnosis, PcAddressesOnTheTvsNetworkOrAll) {
     EXPECT_TRUE(PcAddressesForTv(L"192.168.1.20", {}).empty());
 }
 
-std::wstring Filled(const char* name, int lang, const std::wstring& value) {
+// Entry `name` with %1 (and %2, when given) filled in.
+std::wstring Filled(const char* name, int lang, const std::wstring& first, const std::wstring& second = {}) {
     std::wstring text = expected::Text(name, lang);
-    text.replace(text.find(L"%1"), 2, value);
+    text.replace(text.find(L"%1"), 2, first);
+    if (!second.empty()) text.replace(text.find(L"%2"), 2, second);
     return text;
 }
 
@@ -223,22 +225,15 @@ TEST(Diagnosis, TheBoxSaysWhatHappenedWhatToDoAndQuotesTheTv) {
                   expected::Text("WhyCertificateText", lang) + tvSaid + FromUtf8(refusal) + L"\"");
         // What the TV said of itself: the address it holds, the one to type, its model.
         tvprobe::Judgement other{tvprobe::Finding::HostIpOther, "UE43RU7400UXRU", "192.168.1.77", ""};
-        std::wstring want = expected::Text("WhyHostIpOtherText", lang);
-        want.replace(want.find(L"%1"), 2, L"192.168.1.77");
-        want.replace(want.find(L"%2"), 2, L"192.168.1.5");
-        std::wstring model = expected::Text("TvModelText", lang);
-        model.replace(model.find(L"%1"), 2, L"UE43RU7400UXRU");
         const Diagnosis asked = WithTvAnswers({FailureCause::TvTurnedPcAway, ""}, other);
         EXPECT_EQ(DiagnosisMessage(asked, lang, L"192.168.1.20", {L"192.168.1.5"}).str(),
-                  want + L"\n\n" + model);
+                  Filled("WhyHostIpOtherText", lang, L"192.168.1.77", L"192.168.1.5") + L"\n\n" +
+                      Filled("TvModelText", lang, L"UE43RU7400UXRU"));
         const tvprobe::Judgement reversed{tvprobe::Finding::HostIpReversed, "", "5.1.168.192", "192.168.1.5"};
-        want = expected::Text("WhyHostIpReversedText", lang);
-        want.replace(want.find(L"%1"), 2, L"5.1.168.192");
-        want.replace(want.find(L"%2"), 2, L"5.1.168.192");
         EXPECT_EQ(DiagnosisMessage(WithTvAnswers({FailureCause::TvTurnedPcAway, ""}, reversed), lang,
                                    L"192.168.1.20", {L"192.168.1.5"})
                       .str(),
-                  want);
+                  Filled("WhyHostIpReversedText", lang, L"5.1.168.192", L"5.1.168.192"));
         // A line from the TV cannot break the box: no control characters, a bounded length.
         const std::wstring odd =
             DiagnosisMessage({FailureCause::Unknown, "a\tb\x1b[31m" + std::string(500, 'x')}, lang,
