@@ -60,7 +60,9 @@ export DEBIAN_FRONTEND=noninteractive
 [ $arch_missing -eq 1 ] && dpkg --add-architecture i386
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  apt-get update -qq
+  # A mirror in mid-sync can fail one index (often a security one); the install below then
+  # works from the lists that did come and fails on its own if a package is really missing.
+  apt-get update -qq || echo "setup: apt-get update reported errors; installing with the lists it has" >&2
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 # --no-install-recommends keeps out qemu-user-binfmt, which would register qemu for every
@@ -70,7 +72,7 @@ if [ ${#qemu_cmds[@]} -gt 0 ]; then
   if [ "$codename" = bookworm ]; then
     grep -rqs '^[^#]*bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/ ||
       echo 'deb http://deb.debian.org/debian bookworm-backports main' >"$backports_list"
-    apt-get update -qq
+    apt-get update -qq || echo "setup: apt-get update reported errors; installing with the lists it has" >&2
     apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user
   else
     apt-get install -y -qq --no-install-recommends qemu-user
