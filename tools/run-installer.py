@@ -4,6 +4,9 @@
     tools/i386-run.sh /usr/bin/python3 tools/run-installer.py [--tv ADDRESS] [--scenario NAME]
                                                              [--auto] [--work DIR]
 
+Run by `make run` in a private network namespace (tools/netns-run.sh) unless --tv names a real TV,
+so the installer reaches nothing but the simulated TV (a display over TCP, which the namespace
+cannot reach, makes it run by itself under Xvfb).
 With an X display the window opens for a person to use; a simulated TV listens on port 26101 of
 a free loopback address other than 127.0.0.1 (127.0.0.2 unless taken; scenario `success` unless
 --scenario names another) and is stopped when the window closes. Not 127.0.0.1: the SDK's own
@@ -42,6 +45,17 @@ def check_machine(paths):
     for what, path in (("installer", paths.installer), ("window probe", paths.probe)):
         if not os.path.isfile(path):
             raise Failure("the %s is not built (%s): run `make build`" % (what, path))
+
+
+def display_answers():
+    """Whether the X display can be reached from here (xdpyinfo; assumed so where it is missing)."""
+    if not shutil.which("xdpyinfo"):
+        return True
+    try:
+        return subprocess.run(["xdpyinfo"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=20).returncode == 0
+    except subprocess.TimeoutExpired:
+        return False
 
 
 def free_tv_address():
@@ -173,6 +187,11 @@ def main():
         check_machine(paths)
     except Failure as e:
         return fail(str(e))
+    if os.environ.get("DISPLAY") and not args.tv and not display_answers():
+        print("The display %s cannot be reached from the private network namespace the simulated "
+              "TV runs in (a display over TCP, as with ssh -X): installing by itself under Xvfb."
+              % os.environ["DISPLAY"], flush=True)
+        del os.environ["DISPLAY"]
     if not os.environ.get("DISPLAY"):
         # No display: the same program again under a virtual one.
         if not shutil.which("xvfb-run"):
