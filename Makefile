@@ -43,9 +43,11 @@ test: build
 	@$(MAKE) --no-print-directory test-windows
 
 # make run [TV=<address>] [SCENARIO=<name>] [AUTO=1]: see README.md. Only a real TV (TV=) is
-# reached on the machine's own network.
+# reached on the machine's own network. SCENARIO=find gets a LAN of its own, whose other side the
+# run starts the simulated TV on: the 32-bit runner goes first, so that side is the run's own.
+RUN_IN = $(if $(TV),$(I386),$(if $(filter find,$(SCENARIO)),$(I386) $(NETNS) --lan 192.168.77.1/24,$(NETNS) $(I386)))
 run: build
-	@$(if $(TV),,$(NETNS)) $(I386) /usr/bin/python3 tools/run-installer.py $(if $(TV),--tv '$(TV)') \
+	@$(RUN_IN) /usr/bin/python3 tools/run-installer.py $(if $(TV),--tv '$(TV)') \
 	  $(if $(SCENARIO),--scenario '$(SCENARIO)') $(if $(AUTO),--auto)
 
 # Every benchmark, built without sanitizers (preset bench) and on the shipped 32-bit build; one

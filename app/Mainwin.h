@@ -48,6 +48,10 @@ public:
 private:
     TPublished Published();
     void SetOwnFields();
+    // One installation at `address`, from the payloads to the box that says why it failed. True
+    // when nothing answered there, a search found a TV elsewhere and the user chose to install
+    // there (its address is now in the field); only where `searchIfNothingAnswers`.
+    bool InstallAt(const UnicodeString& address, bool searchIfNothingAnswers);
     bool installing_ = false;  // a run is in progress: a further press of Install is ignored
     friend struct InstallRunGuard;
 };

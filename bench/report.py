@@ -23,6 +23,7 @@ ROOT = os.path.normpath(os.path.join(HERE, ".."))
 OUT = os.path.join(ROOT, "build", "bench")
 WIN = os.path.join(ROOT, "build", "windows")
 I386 = os.path.join(ROOT, "tools", "i386-run.sh")
+NETNS = os.path.join(ROOT, "tools", "netns-run.sh")
 WINE = os.path.join(ROOT, "tools", "wine-run.sh")
 XVFB = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24"]
 PY = "/usr/bin/python3"
@@ -66,6 +67,8 @@ STEPS = [
                                              "--server-exit", "--rows"], 900, None),
     ("tv-probe", [I386] + XVFB + [WINE, os.path.join(WIN, "bench", "install", "probe_bench.exe"), "--rows"],
      300, None),
+    ("tv-search", [NETNS, "--lan", "192.168.77.1/24", PY, os.path.join(HERE, "install", "search_bench.py"),
+                   "--rows"], 900, None),
     ("startup", [os.path.join(HERE, "startup", "run.sh"), "5"], 600, startup_rows),
     ("e2e", [I386, PY, os.path.join(HERE, "e2e", "bench_e2e.py"), "--runs", "3"], 1200, e2e_rows),
 ]

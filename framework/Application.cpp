@@ -108,7 +108,40 @@ void ShowBox(const UnicodeString& text, bool error) {
     MessageBoxW(Application->BoxOwner(), text.c_str(), Application->Title.c_str(),
                 MB_OK | (error ? MB_ICONERROR : 0));
 }
+
+// The box's buttons take the captions given, as it is activated, before it shows; the hook
+// lives for the one box.
+struct ButtonCaptions {
+    const wchar_t* yes;
+    const wchar_t* no;
+};
+ButtonCaptions* captionsForBox = nullptr;
+
+LRESULT CALLBACK CaptionButtons(int code, WPARAM wParam, LPARAM lParam) {
+    ButtonCaptions* captions = captionsForBox;
+    if (code == HCBT_ACTIVATE && captions) {
+        const HWND box = reinterpret_cast<HWND>(wParam);
+        if (GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO)) {
+            SetDlgItemTextW(box, IDYES, captions->yes);
+            SetDlgItemTextW(box, IDNO, captions->no);
+            captionsForBox = nullptr;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 }  // namespace
+
+bool AskYesNo(const UnicodeString& text, const UnicodeString& yes, const UnicodeString& no, bool error) {
+    if (Application->QuestionHook) return Application->QuestionHook(text);
+    ButtonCaptions captions{yes.c_str(), no.c_str()};
+    const HHOOK hook = SetWindowsHookExW(WH_CBT, CaptionButtons, nullptr, GetCurrentThreadId());
+    captionsForBox = &captions;
+    const int answer = MessageBoxW(Application->BoxOwner(), text.c_str(), Application->Title.c_str(),
+                                   MB_YESNO | (error ? MB_ICONERROR : 0));
+    captionsForBox = nullptr;
+    if (hook) UnhookWindowsHookEx(hook);
+    return answer == IDYES;
+}
 
 void ShowMessage(const UnicodeString& text) { ShowBox(text, false); }
 

@@ -53,6 +53,9 @@ public:
 
     // For tests: called with every message box text instead of showing it, when set.
     std::function<void(const UnicodeString& text, bool error)> MessageHook;
+    // For tests: called with every question's text instead of asking it, when set; its result is
+    // the answer (true: Yes).
+    std::function<bool(const UnicodeString& text)> QuestionHook;
     // The window a message box belongs to: the main form while it is shown.
     HWND BoxOwner() const;
 
@@ -70,3 +73,6 @@ extern TApplication* Application;
 void ShowMessage(const UnicodeString& text);
 // The same with the error icon, for what went wrong.
 void ShowErrorMessage(const UnicodeString& text);
+// Modal question with two buttons captioned `yes` and `no` (in the window's language, whatever
+// the system's); with `error`, the error icon. True when the user chose `yes`.
+bool AskYesNo(const UnicodeString& text, const UnicodeString& yes, const UnicodeString& no, bool error);

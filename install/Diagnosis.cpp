@@ -259,3 +259,70 @@ UnicodeString DiagnosisMessage(const Diagnosis& d, int lang, const std::wstring&
         text += L"\n\n" + textTable->TvSaidText[lang].str() + L"\n\"" + Quotable(d.tvLine) + L"\"";
     return UnicodeString(std::move(text));
 }
+
+namespace {
+
+std::vector<std::string> Utf8(const std::vector<std::wstring>& addresses) {
+    std::vector<std::string> out;
+    for (const std::wstring& a : addresses) out.push_back(ToUtf8(a));
+    return out;
+}
+
+// The TV as its answer names it: its name (or its type), and its model.
+std::wstring Describe(const tvprobe::TvDevice& device, int lang) {
+    const std::wstring name = Quotable(device.name.empty() ? device.type : device.name);
+    if (device.modelName.empty()) return name;
+    std::wstring text = textTable->TvAndModelText[lang].str();
+    Fill(text, L"%1", name);
+    Fill(text, L"%2", Quotable(device.modelName));
+    return text;
+}
+
+std::wstring NothingAt(const std::wstring& address, int lang) {
+    if (address.empty()) return {};
+    std::wstring text = textTable->NothingAtText[lang].str();
+    Fill(text, L"%1", address);
+    return text + L"\n";
+}
+
+}  // namespace
+
+UnicodeString FoundTvQuestion(const tvsearch::FoundTv& tv, int lang, const std::wstring& nothingAt,
+                              const std::vector<std::wstring>& pcAddresses) {
+    lang = lang == 1 ? 1 : 0;
+    const std::wstring address = FromUtf8(tv.address);
+    std::wstring found = textTable->FoundTvText[lang].str();
+    Fill(found, L"%1", address);
+    Fill(found, L"%2", Describe(tv.device, lang));
+    std::wstring text = NothingAt(nothingAt, lang) + found;
+    // What the TV's answer says to fix first, as the box after a failed run says it.
+    Diagnosis d = WithTvAnswers(Diagnosis{}, tvsearch::JudgeFound(tv.device, Utf8(pcAddresses)));
+    if (d.cause != FailureCause::Unknown) {
+        d.tvModel.clear();  // named above
+        text += L"\n\n" + DiagnosisMessage(d, lang, address, PcAddressesForTv(address, pcAddresses)).str();
+    }
+    return UnicodeString(text + L"\n\n" + textTable->InstallThereText[lang].str());
+}
+
+UnicodeString FoundTvsList(const std::vector<tvsearch::FoundTv>& tvs, int lang, const std::wstring& nothingAt,
+                           const std::vector<std::wstring>& pcAddresses) {
+    lang = lang == 1 ? 1 : 0;
+    std::wstring text = NothingAt(nothingAt, lang) + textTable->FoundSeveralText[lang].str();
+    for (const tvsearch::FoundTv& tv : tvs) {
+        const tvprobe::Judgement j = tvsearch::JudgeFound(tv.device, Utf8(pcAddresses));
+        std::wstring state = textTable->ForThisPcText[lang].str();
+        if (j.finding == tvprobe::Finding::DeveloperModeOff) {
+            state = textTable->DevModeOffStateText[lang].str();
+        } else if (j.finding != tvprobe::Finding::Unclear) {
+            state = textTable->ForOtherPcText[lang].str();
+            Fill(state, L"%1", Quotable(tv.device.developerIP));
+        }
+        text += L"\n" + FromUtf8(tv.address) + L" - " + Describe(tv.device, lang) + L", " + state;
+    }
+    return UnicodeString(std::move(text));
+}
+
+UnicodeString NoTvFoundText(int lang) {
+    lang = lang == 1 ? 1 : 0;
+    return textTable->BadAddressText[lang] + L"\n" + textTable->SearchNoneText[lang];
+}

@@ -12,6 +12,7 @@
 #include "InstallSteps.h"
 #include "UnicodeString.h"
 #include "net/TvProbe.h"
+#include "net/TvSearch.h"
 
 enum class FailureCause {
     TvTurnedPcAway,      // the TV accepts the connection and closes it: Host PC IP names another PC
@@ -75,3 +76,15 @@ std::vector<std::wstring> PcAddressesForTv(const std::wstring& tvAddress,
 // its own line where there are such.
 UnicodeString DiagnosisMessage(const Diagnosis& d, int lang, const std::wstring& tvAddress,
                                const std::vector<std::wstring>& pcAddresses);
+
+// The boxes of the search for the TV on this PC's networks, in language `lang`. `nothingAt`: the
+// typed address where nothing answered (empty: the field was empty); `pcAddresses`: this PC's.
+// One TV found: where it answers and what it is, what its own answer says to fix first, and the
+// question whether to install there.
+UnicodeString FoundTvQuestion(const tvsearch::FoundTv& tv, int lang, const std::wstring& nothingAt,
+                              const std::vector<std::wstring>& pcAddresses);
+// Several: what to do, then a line for each (address, what it is, developer mode and for which PC).
+UnicodeString FoundTvsList(const std::vector<tvsearch::FoundTv>& tvs, int lang, const std::wstring& nothingAt,
+                           const std::vector<std::wstring>& pcAddresses);
+// None, the field empty: the bad-address text and what to check.
+UnicodeString NoTvFoundText(int lang);

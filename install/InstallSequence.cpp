@@ -16,6 +16,7 @@
 #include "SysUtils.h"
 #include "net/LocalAddress.h"
 #include "net/TvProbeWin.h"
+#include "net/TvSearchWin.h"
 #include "texts/Func.h"
 
 // Marks the form busy for one run, on every way out of the handler.
@@ -182,6 +183,49 @@ std::optional<std::string> ReadLog(const UnicodeString& fileName) {
     return bytes;
 }
 
+// What the search for the TV on this PC's networks came to.
+enum class Offer {
+    Install,    // one TV, and the user chose it: its address is in the field
+    Declined,   // one TV, and the user did not choose it
+    Listed,     // several: the box listed them for the user to type one
+    NoneFound,  // none (or none but the address where nothing answered)
+    Quitting,   // the application is quitting: nothing more to ask
+};
+
+// Searches with the status line saying so, then offers what it found. `nothingAt`: the typed
+// address where nothing answered (empty: the field was empty, and a TV found goes into it before
+// the question).
+Offer OfferTvsFound(TmainForm& form, const std::wstring& nothingAt) {
+    const UnicodeString status = form.statusLbl->Caption();
+    form.statusLbl->SetCaption(textTable->SearchingText[LanguageOf(form.langRG)]);
+    tvsearch::SearchResult found = tvsearch::SearchTvs();
+    // Back to what it said, unless a change of language has put the prompt there meanwhile.
+    if (form.statusLbl->Caption() == textTable->SearchingText[LanguageOf(form.langRG)])
+        form.statusLbl->SetCaption(status);
+    if (found.quitting || Application->Terminated()) return Offer::Quitting;
+    std::vector<tvsearch::FoundTv>& tvs = found.tvs;
+    tvs.erase(std::remove_if(tvs.begin(), tvs.end(),
+                             [&](const tvsearch::FoundTv& tv) { return FromUtf8(tv.address) == nothingAt; }),
+              tvs.end());
+    if (tvs.empty()) return Offer::NoneFound;
+
+    const int lang = LanguageOf(form.langRG);
+    const bool failedRun = !nothingAt.empty();
+    const std::vector<std::wstring> pc = GetLocalIPv4Addresses();
+    if (tvs.size() > 1) {
+        const UnicodeString list = FoundTvsList(tvs, lang, nothingAt, pc);
+        failedRun ? ShowErrorMessage(list) : ShowMessage(list);
+        return Offer::Listed;
+    }
+    const UnicodeString address = FromUtf8(tvs[0].address);
+    if (!failedRun) form.tvIpEdt->SetCaption(address);
+    if (!AskYesNo(FoundTvQuestion(tvs[0], lang, nothingAt, pc), textTable->YesCaption[lang],
+                  textTable->NoCaption[lang], failedRun))
+        return Offer::Declined;
+    form.tvIpEdt->SetCaption(address);
+    return Offer::Install;
+}
+
 }  // namespace
 
 void TmainForm::BitInstallClick(TObject* /*Sender*/) {
@@ -189,6 +233,13 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
     if (InstallRunGuard::Running(*this)) return;
     InstallRunGuard running(*this);
 
+    // Nothing typed: the TV is looked for on this PC's networks, and installed where the user says.
+    if (tvIpEdt->Text().IsEmpty()) {
+        const Offer offer = OfferTvsFound(*this, {});
+        if (offer == Offer::Install) InstallAt(tvIpEdt->Text(), false);
+        if (offer == Offer::NoneFound) ShowMessage(NoTvFoundText(LanguageOf(langRG)));
+        return;
+    }
     // The address goes into a line that cmd.exe parses; pasted text bypasses the key filter.
     const UnicodeString address = tvIpEdt->Text();
     if (!IsAcceptableTvAddress(address)) {
@@ -196,7 +247,11 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
         ShowMessage(textTable->BadAddressText[lang] + L"\n" + textTable->BadAddressHintText[lang]);
         return;
     }
+    // Nothing answered there, and the user chose a TV that answers elsewhere: once more, there.
+    if (InstallAt(address, true)) InstallAt(tvIpEdt->Text(), false);
+}
 
+bool TmainForm::InstallAt(const UnicodeString& address, bool searchIfNothingAnswers) {
     static_cast<void>(Sysutils::CreateDir(kLogFolder));  // exists already on later runs
     const UnicodeString package = widgetName + L".wgt";
     DeleteFileIfExists(kBridgeFile);
@@ -214,7 +269,7 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
         UnicodeString text = DiagnosisMessage(DiagnoseRun(notWritten), LanguageOf(langRG), {}, {});
         if (e.SystemError()) text += L"\n\n" + Sysutils::SysErrorMessage(e.SystemError());
         ShowErrorMessage(text);
-        return;
+        return false;
     }
 
     statusLbl->SetCaption(textTable->InstallingText[LanguageOf(langRG)]);
@@ -260,7 +315,7 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
     const int lang = LanguageOf(langRG);
     statusLbl->SetCaption(completed ? textTable->DoneText[lang] : textTable->FailedText[lang]);
     // A closed window asks nothing more of the user.
-    if (completed || Application->Terminated()) return;
+    if (completed || Application->Terminated()) return false;
 
     if (errorLog) {
         const std::string errors = ReadLog(kErrorLog).value_or(std::string());
@@ -277,11 +332,17 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
         // The logs cannot tell why the connect failed; the TV at the typed address can, bounded
         // in time, the window answering meanwhile.
         const tvprobe::ProbeResult tv = tvprobe::ProbeTv(ToUtf8(address.str()));
-        if (tv.quitting || Application->Terminated()) return;
+        if (tv.quitting || Application->Terminated()) return false;
         std::vector<std::string> pcText;
         for (const std::wstring& a : pc) pcText.push_back(ToUtf8(a));
         why = WithTvAnswers(why, tvprobe::Judge(tv.port, tv.device, pcText));
     }
+    // Nothing there at all: the TV may have another address on this PC's network.
+    if (why.cause == FailureCause::NothingAnswers && searchIfNothingAnswers) {
+        const Offer offer = OfferTvsFound(*this, address.str());
+        if (offer != Offer::NoneFound) return offer == Offer::Install;
+    }
     ShowErrorMessage(
         DiagnosisMessage(why, LanguageOf(langRG), address.str(), PcAddressesForTv(address.str(), pc)));
+    return false;
 }

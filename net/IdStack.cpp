@@ -25,8 +25,8 @@ const TIdStackLocalAddress& TIdStackLocalAddressList::GetAddress(int index) cons
     return items_[static_cast<size_t>(index)];
 }
 
-void TIdStackLocalAddressList::Add(TIdIPVersion version, UnicodeString address) {
-    items_.emplace_back(version, std::move(address));
+void TIdStackLocalAddressList::Add(TIdIPVersion version, UnicodeString address, int prefixLength, bool up) {
+    items_.emplace_back(version, std::move(address), prefixLength, up);
 }
 
 void TIdStack::IncUsage() {

@@ -12,14 +12,23 @@ enum class TIdIPVersion { Id_IPv4, Id_IPv6 };
 // One local address of the host: a plain value, valid after the stack has been released.
 class TIdStackLocalAddress {
 public:
-    TIdStackLocalAddress(TIdIPVersion version, UnicodeString address)
-        : version_(version), address_(std::move(address)) {}
+    static constexpr int kUnknownPrefix = -1;
+    TIdStackLocalAddress(TIdIPVersion version, UnicodeString address, int prefixLength = kUnknownPrefix,
+                         bool up = true)
+        : version_(version), address_(std::move(address)), prefixLength_(prefixLength), up_(up) {}
     TIdIPVersion IPVersion() const noexcept { return version_; }
     const UnicodeString& IPAddress() const noexcept { return address_; }  // dotted decimal for IPv4
+    // The length of the on-link prefix (24 for a netmask 255.255.255.0); kUnknownPrefix when the
+    // platform gave none.
+    int PrefixLength() const noexcept { return prefixLength_; }
+    // Whether the adapter is up and connected.
+    bool Up() const noexcept { return up_; }
 
 private:
     TIdIPVersion version_;
     UnicodeString address_;
+    int prefixLength_;
+    bool up_;
 };
 
 // The collection the stack fills; it owns its items.
@@ -29,7 +38,8 @@ public:
     int GetCount() const noexcept { return Count(); }
     // The item at `index`, from 0; an index outside the list raises an Exception.
     const TIdStackLocalAddress& GetAddress(int index) const;
-    void Add(TIdIPVersion version, UnicodeString address);
+    void Add(TIdIPVersion version, UnicodeString address,
+             int prefixLength = TIdStackLocalAddress::kUnknownPrefix, bool up = true);
     void Clear() noexcept { items_.clear(); }
 
 private:

@@ -1,5 +1,6 @@
 // The Windows listing: GetAdaptersAddresses, every unicast address of every adapter but the
-// software loopback one, in the order the system gives.
+// software loopback one, in the order the system gives, with its on-link prefix and whether the
+// adapter is up.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
@@ -31,6 +32,7 @@ void PlatformLocalAddresses(TIdStackLocalAddressList& list) {
     for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter;
          adapter = adapter->Next) {
         if (adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK) continue;
+        const bool up = adapter->OperStatus == IfOperStatusUp;
         for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
             const SOCKADDR* address = unicast->Address.lpSockaddr;
             const int length = unicast->Address.iSockaddrLength;
@@ -39,12 +41,14 @@ void PlatformLocalAddresses(TIdStackLocalAddressList& list) {
                 const auto* in4 = reinterpret_cast<const sockaddr_in*>(address);
                 unsigned char bytes[4];
                 std::memcpy(bytes, &in4->sin_addr, sizeof bytes);
-                list.Add(TIdIPVersion::Id_IPv4, IPv4ToText(bytes));
+                const int prefix = unicast->OnLinkPrefixLength <= 32 ? unicast->OnLinkPrefixLength
+                                                                     : TIdStackLocalAddress::kUnknownPrefix;
+                list.Add(TIdIPVersion::Id_IPv4, IPv4ToText(bytes), prefix, up);
             } else if (address->sa_family == AF_INET6 && length >= static_cast<int>(sizeof(sockaddr_in6))) {
                 const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
                 unsigned char bytes[16];
                 std::memcpy(bytes, &in6->sin6_addr, sizeof bytes);
-                list.Add(TIdIPVersion::Id_IPv6, IPv6ToText(bytes));
+                list.Add(TIdIPVersion::Id_IPv6, IPv6ToText(bytes), unicast->OnLinkPrefixLength, up);
             }
         }
     }

@@ -10,11 +10,16 @@ TIdStackLocalAddressList ListLocalAddresses() {
 }
 
 // The IPv4 items of the listing, in its order.
+std::vector<TIdStackLocalAddress> IPv4ItemsOf(const TIdStackLocalAddressList& list) {
+    std::vector<TIdStackLocalAddress> out;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.GetAddress(i).IPVersion() == TIdIPVersion::Id_IPv4) out.push_back(list.GetAddress(i));
+    return out;
+}
+
 std::vector<std::wstring> IPv4Of(const TIdStackLocalAddressList& list) {
     std::vector<std::wstring> out;
-    for (int i = 0; i < list.Count(); ++i)
-        if (list.GetAddress(i).IPVersion() == TIdIPVersion::Id_IPv4)
-            out.push_back(list.GetAddress(i).IPAddress().str());
+    for (const TIdStackLocalAddress& item : IPv4ItemsOf(list)) out.push_back(item.IPAddress().str());
     return out;
 }
 
@@ -27,6 +32,14 @@ std::vector<std::wstring> GetLocalIPv4Addresses() noexcept {
         return IPv4Of(ListLocalAddresses());
     } catch (...) {
         return {};  // the box then names no address rather than failing
+    }
+}
+
+std::vector<TIdStackLocalAddress> GetLocalIPv4Items() noexcept {
+    try {
+        return IPv4ItemsOf(ListLocalAddresses());
+    } catch (...) {
+        return {};  // nothing to search from rather than a failure
     }
 }
 

@@ -17,3 +17,5 @@ UnicodeString JoinIPv4Addresses(const TIdStackLocalAddressList& list);
 
 // The IPv4 addresses of the same listing, one item each; empty when the listing fails.
 std::vector<std::wstring> GetLocalIPv4Addresses() noexcept;
+// The same items with their prefix and state (the network search starts from them).
+std::vector<TIdStackLocalAddress> GetLocalIPv4Items() noexcept;

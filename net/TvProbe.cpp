@@ -128,11 +128,6 @@ std::uint32_t Reverse(std::uint32_t a) {
     return (a & 0xFF) << 24 | (a >> 8 & 0xFF) << 16 | (a >> 16 & 0xFF) << 8 | a >> 24;
 }
 
-std::string Text(std::uint32_t a) {
-    return std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 0xFF) + "." +
-           std::to_string(a >> 8 & 0xFF) + "." + std::to_string(a & 0xFF);
-}
-
 }  // namespace
 
 std::optional<std::uint32_t> ParseIPv4(std::string_view text) {
@@ -153,6 +148,11 @@ std::optional<std::uint32_t> ParseIPv4(std::string_view text) {
     }
     if (!text.empty()) return std::nullopt;
     return address;
+}
+
+std::string IPv4Text(std::uint32_t a) {
+    return std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 0xFF) + "." +
+           std::to_string(a >> 8 & 0xFF) + "." + std::to_string(a & 0xFF);
 }
 
 std::string DeviceRequest(std::string_view address, unsigned port) {
@@ -192,7 +192,7 @@ std::optional<TvDevice> ParseDeviceAnswer(std::string_view bytes) noexcept {
         return TvDevice{
             Field(*device, "developerMode"), Field(*device, "developerIP"), Field(*device, "modelName"),
             Field(*device, "name"),          Field(*device, "ip"),          Field(*device, "OS"),
-            Field(*device, "PowerState")};
+            Field(*device, "PowerState"),    Field(*device, "type")};
     } catch (...) {
         return std::nullopt;  // out of memory: no answer either
     }
@@ -200,7 +200,7 @@ std::optional<TvDevice> ParseDeviceAnswer(std::string_view bytes) noexcept {
 
 std::string ReversedIPv4(std::string_view address) {
     const auto parsed = ParseIPv4(address);
-    return parsed ? Text(Reverse(*parsed)) : std::string();
+    return parsed ? IPv4Text(Reverse(*parsed)) : std::string();
 }
 
 Judgement Judge(PortAnswer port, const std::optional<TvDevice>& device,

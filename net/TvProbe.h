@@ -31,6 +31,7 @@ struct TvDevice {
     std::string ip;
     std::string os;
     std::string powerState;  // newer sets only
+    std::string type;        // "Samsung SmartTV" on a TV
     bool operator==(const TvDevice&) const = default;
 };
 
@@ -55,6 +56,9 @@ std::optional<TvDevice> ParseDeviceAnswer(std::string_view bytes) noexcept;
 // A dotted-decimal IPv4 address (blanks around it allowed) as a number, its first part in the
 // highest byte; nullopt for anything else.
 std::optional<std::uint32_t> ParseIPv4(std::string_view text);
+
+// A number as ParseIPv4 gives it, in dotted decimal.
+std::string IPv4Text(std::uint32_t address);
 
 // The dotted-decimal address with its four numbers in the other order ("192.168.1.5" gives
 // "5.1.168.192"), as a TV whose menu is written right to left stores a typed Host PC IP.

@@ -232,6 +232,38 @@ TextTable::TextTable() {
     TvSaidText[1] = L"The TV answered:";
     OrText[0] = L" или ";
     OrText[1] = L" or ";
+    SearchingText[0] = L"Ищем телевизор в сети этого ПК...";
+    SearchingText[1] = L"Looking for the TV on this PC's network...";
+    SearchNoneText[0] =
+        L"В сети этого ПК не ответил ни один телевизор: включите ТВ и проверьте, что он подключён к той же "
+        L"сети, что и этот ПК.";
+    SearchNoneText[1] =
+        L"No TV answered on this PC's network: turn the TV on and make sure it is on the same network as "
+        L"this PC.";
+    NothingAtText[0] = L"По адресу %1 никто не отвечает.";
+    NothingAtText[1] = L"Nothing answers at %1.";
+    FoundTvText[0] = L"Телевизор отвечает по адресу %1: %2.";
+    FoundTvText[1] = L"A TV answers at %1: %2.";
+    TvAndModelText[0] = L"%1, модель %2";
+    TvAndModelText[1] = L"%1, model %2";
+    InstallThereText[0] = L"Установить виджет на этот телевизор?";
+    InstallThereText[1] = L"Install the widget on this TV?";
+    FoundSeveralText[0] =
+        L"В сети этого ПК отвечают несколько телевизоров. Впишите адрес нужного в поле \"IP Адрес "
+        L"телевизора\" и нажмите \"Установить Виджет\":";
+    FoundSeveralText[1] =
+        L"Several TVs answer on this PC's network. Type the address of the one you want in \"IP Address TV\" "
+        L"and press \"Widget Install\":";
+    ForThisPcText[0] = L"режим разработчика включён для этого ПК";
+    ForThisPcText[1] = L"developer mode on for this PC";
+    ForOtherPcText[0] = L"режим разработчика включён для другого ПК (%1)";
+    ForOtherPcText[1] = L"developer mode on for another PC (%1)";
+    DevModeOffStateText[0] = L"режим разработчика выключен";
+    DevModeOffStateText[1] = L"developer mode off";
+    YesCaption[0] = L"Да";
+    YesCaption[1] = L"Yes";
+    NoCaption[0] = L"Нет";
+    NoCaption[1] = L"No";
     ManualCaption[0] = L"Инструкция по установке";
     ManualCaption[1] = L"Installation manual";
     ManualText[0] = AppendPieces(kManualRu);

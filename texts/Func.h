@@ -46,6 +46,20 @@ public:
     UnicodeString WhyHostIpOtherText[2];
     UnicodeString WhyHostIpReversedText[2];
     UnicodeString WhyDevModeInactiveText[2];
+    // The search for the TV on this PC's networks (address field empty, or nothing answers at
+    // the typed address). %1, %2: the addresses and names the text gives.
+    UnicodeString SearchingText[2];     // status line while it searches
+    UnicodeString SearchNoneText[2];    // empty field, no TV: the line after BadAddressText
+    UnicodeString NothingAtText[2];     // nothing answers at the typed address %1
+    UnicodeString FoundTvText[2];       // one TV: its address %1 and what it is %2
+    UnicodeString TvAndModelText[2];    // what it is: name %1 and model %2
+    UnicodeString InstallThereText[2];  // the question after FoundTvText
+    UnicodeString FoundSeveralText[2];  // several TVs: what to do, then one line each
+    UnicodeString ForThisPcText[2];     // a line's state: developer mode on for this PC
+    UnicodeString ForOtherPcText[2];    // on, for another PC (%1: the Host PC IP it holds)
+    UnicodeString DevModeOffStateText[2];
+    UnicodeString YesCaption[2];  // the buttons of a question box
+    UnicodeString NoCaption[2];
     UnicodeString TvSaidText[2];     // diagnosis box: before the TV's own line
     UnicodeString TvModelText[2];    // diagnosis box: the model the TV named
     UnicodeString OrText[2];         // joins several addresses of this PC

@@ -1,21 +1,23 @@
 #!/usr/bin/env python3
 """Proves, without sending anything, that the tests run in a private network namespace made by
 tools/netns-run.sh: another namespace than the one it was made from, no interfaces but loopback
-and the ones it made, and no route out (IPv4 or IPv6)."""
+and the ones it made, and no route out (IPv4 or IPv6). lan_problems() does the same for the
+namespace of a LAN's other hosts (the TV simulator asks it)."""
 import os
 import sys
 
 RTF_GATEWAY, RTF_REJECT = 0x0002, 0x0200
 
 
-def problems():
-    if os.environ.get("KAVORIN_NETNS") != "1":
-        yield "not inside tools/netns-run.sh (run the tier as the README says)"
-        return
+def namespace_problems(own, expected=None):
+    """What is wrong with the namespace this process is in, for one whose interfaces are `own`
+    (and which is the one at `expected`, a /proc/<pid>/ns/net path, when given)."""
+    here = os.readlink("/proc/self/ns/net")
     outside = os.environ.get("KAVORIN_NETNS_OUTSIDE", "")
-    if not outside or os.readlink("/proc/self/ns/net") == outside:
+    if not outside or here == outside:
         yield "the network namespace is the one the run was started in"
-    own = set(os.environ.get("KAVORIN_NETNS_OWN", "lo").split())
+    if expected and here != os.readlink(expected):
+        yield "not in the namespace %s" % expected
     with open("/proc/net/dev") as f:
         interfaces = {line.split(":")[0].strip() for line in f.readlines()[2:]}
     for name in sorted(interfaces - own):
@@ -37,6 +39,24 @@ def problems():
             # Loopback's ::/0 is the kernel's own "unreachable" entry: it rejects.
             if (prefix_len == 0 and not flags & RTF_REJECT) or flags & RTF_GATEWAY:
                 yield "IPv6 route out: %s/%d via %s" % (cols[0], prefix_len, iface)
+
+
+def problems():
+    if os.environ.get("KAVORIN_NETNS") != "1":
+        yield "not inside tools/netns-run.sh (run the tier as the README says)"
+        return
+    yield from namespace_problems(set(os.environ.get("KAVORIN_NETNS_OWN", "lo").split()))
+
+
+def lan_problems():
+    """The same proof for the LAN's other hosts (tools/netns-run.sh --lan): this process is in
+    that namespace, which has loopback and lan0-peer only and no route out. The TV simulator
+    listens on an address outside loopback only where this finds nothing."""
+    lan = os.environ.get("KAVORIN_LAN_NETNS")
+    if os.environ.get("KAVORIN_NETNS") != "1" or not lan:
+        yield "not on the LAN of tools/netns-run.sh --lan"
+        return
+    yield from namespace_problems({"lo", "lan0-peer"}, lan)
 
 
 def main():

@@ -6,13 +6,18 @@
 # caller to root inside; nothing outside changes).
 #
 # Usage: netns-run.sh [--lan ADDR/PREFIX] <command> [args...]
-#   --lan   a veth pair lan0 / lan0-peer, both up, with ADDR/PREFIX on lan0: a LAN-like network
-#           whose other addresses the command may add to lan0-peer for simulated hosts
+#   --lan   a LAN of its own: lan0 here, up, with ADDR/PREFIX, the end of a veth pair whose other
+#           end, lan0-peer, is in a second private namespace, the LAN's other hosts. There the
+#           command adds their addresses and starts them (simulated TVs):
+#             nsenter --net="$KAVORIN_LAN_NETNS" ip addr add 192.168.77.20/24 dev lan0-peer
+#           Their addresses are not this PC's own, as they would be on an interface of its own.
+#           The second namespace lives as long as the command.
 #        netns-run.sh --check   exits 0 where such a namespace can be made, else says why
 #
 # Inside, KAVORIN_NETNS=1, KAVORIN_NETNS_OWN names the interfaces made here and
 # KAVORIN_NETNS_OUTSIDE the namespace it left (the namespace test checks that it is elsewhere and
-# that there are no other interfaces). Called again inside, it runs the command as it is.
+# that there are no other interfaces); with --lan, KAVORIN_LAN_NETNS is the LAN's namespace. Called
+# again inside, it runs the command as it is, unless it is asked for a LAN.
 set -euo pipefail
 
 if [ "${1:-}" = --inside ]; then
@@ -23,8 +28,21 @@ if [ "${1:-}" = --inside ]; then
     ip link add lan0 type veth peer name lan0-peer
     ip addr add "$2" dev lan0
     ip link set lan0 up
-    ip link set lan0-peer up
-    own="lo lan0 lan0-peer"
+    # The other hosts' namespace, held by a process that ends with this one (it becomes the
+    # command below).
+    setpriv --pdeathsig KILL -- unshare --net -- sleep infinity &
+    holder=$!
+    here=$(readlink /proc/self/ns/net)
+    for _ in $(seq 100); do
+      there=$(readlink "/proc/$holder/ns/net" 2>/dev/null) || there=
+      [ -n "$there" ] && [ "$there" != "$here" ] && break
+      sleep 0.05
+    done
+    [ -n "$there" ] && [ "$there" != "$here" ] || { echo "netns-run: the LAN's namespace did not start" >&2; exit 1; }
+    ip link set lan0-peer netns "$holder"
+    nsenter --net="/proc/$holder/ns/net" sh -c 'ip link set lo up && ip link set lan0-peer up'
+    export KAVORIN_LAN_NETNS="/proc/$holder/ns/net"
+    own="lo lan0"
     shift 2
   fi
   export KAVORIN_NETNS=1 KAVORIN_NETNS_OWN="$own"

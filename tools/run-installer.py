@@ -14,8 +14,10 @@ client, built in as the bridge client, would also find the TV there as an emulat
 refuse to pick one of the two. With no display, or with --auto, the installation runs by itself under Xvfb with
 real input: it types the address, presses Install, waits for the end and prints what happened,
 with screenshots of before, during and after. --tv ADDRESS starts no simulator: the installer
-talks to that TV (with --auto it types that address). Exit code: 0 when the installation (or the
-session) ended as it should, 1 with the reason otherwise.
+talks to that TV (with --auto it types that address). --scenario find puts the simulated TV on
+the LAN of tools/netns-run.sh --lan at an address that is never typed: the field stays empty and
+the installer finds the TV (with --auto it answers the question with Yes). Exit code: 0 when the
+installation (or the session) ended as it should, 1 with the reason otherwise.
 """
 import argparse
 import os
@@ -29,8 +31,11 @@ ROOT = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402
 
-# The simulator's own list: every way it can play a TV.
-SCENARIOS = harness.load_tvsim_module("tvsim").SCENARIOS
+# The simulator's own list: every way it can play a TV; and find: a TV on the LAN of
+# tools/netns-run.sh --lan, at an address the run never types, for the installer to find.
+FIND = "find"
+SCENARIOS = harness.load_tvsim_module("tvsim").SCENARIOS + (FIND,)
+FIND_ADDRESS = "192.168.77.20"
 FINISH_LIMIT_S = 180  # the slow scenario takes about a minute under emulation
 
 
@@ -71,7 +76,13 @@ def free_tv_address():
 
 def start_tv(paths, scenario, workdir, limit):
     shutil.rmtree(workdir, ignore_errors=True)
-    address = free_tv_address()
+    if scenario == FIND:
+        if not harness.lan():
+            raise Failure("SCENARIO=find needs the LAN of tools/netns-run.sh --lan: run it as "
+                          "`make run SCENARIO=find`")
+        scenario, address = "success", FIND_ADDRESS
+    else:
+        address = free_tv_address()
     try:
         return harness.Tv(paths, workdir, scenario, limit=limit, address=address), address
     except (RuntimeError, TimeoutError) as e:
@@ -83,8 +94,13 @@ def interactive(paths, args):
     tv = None
     if not args.tv:
         tv, address = start_tv(paths, args.scenario, args.tv_dir, limit=24 * 3600)
-        print("A simulated TV (scenario %s) listens on %s: type %s as the TV's address and press "
-              "Install. Close the window to stop both." % (args.scenario, address, address), flush=True)
+        if args.scenario == FIND:
+            print("A simulated TV listens on this PC's network (%s/24, this PC is %s): leave the TV's "
+                  "address empty and press Install; the installer finds it. Close the window to stop "
+                  "both." % (harness.LAN_PC.rsplit(".", 1)[0] + ".0", harness.LAN_PC), flush=True)
+        else:
+            print("A simulated TV (scenario %s) listens on %s: type %s as the TV's address and press "
+                  "Install. Close the window to stop both." % (args.scenario, address, address), flush=True)
     try:
         env = harness.wine_env(paths)
         code = subprocess.call([harness.WINE_RUN, paths.installer], cwd=args.work, env=env,
@@ -109,17 +125,28 @@ def automatic(paths, args):
     tv, address = (None, args.tv) if args.tv else \
         start_tv(paths, args.scenario, args.tv_dir, limit=FINISH_LIMIT_S + 120)
     started = harness.start_wineserver(paths)
-    probe = app = box = None
+    probe = app = box = found = field = None
     try:
         probe = harness.Probe(paths)
         app = harness.Installer(paths, probe, work)
         app.shot("1-before.png")
-        harness.start_install(app, address=address)
+        if args.scenario == FIND:
+            # The field left empty: the installer looks for the TV and asks; the answer is Yes.
+            app.choose("M,N,Q,R,T,A,B")
+            app.press_install()
+            found = app.wait_box(60)
+            app.shot("1a-found.png")
+            if "yes" not in found:
+                raise Failure("the installer found no TV to ask about: %s" % found["text"].replace("\n", " "))
+            app.dismiss_box(found, "yes")
+        else:
+            harness.start_install(app, address=address)
         app.wait_bar(lambda pos: pos > 0, 60, "the installation to start")
         app.shot("2-during.png")
         state = app.wait_bar_and_status(lambda pos, text: pos == 100 and text in done | failed,
                                         FINISH_LIMIT_S, "the installation to end")
         app.shot("3-after.png")
+        field = app.window().edit["text"]
         box = None
         if state.status_text in failed:
             # A failed run says why in a box; read it, as a user would, then OK.
@@ -143,7 +170,11 @@ def automatic(paths, args):
 
     ok = state.status_text in done
     entries, logs = harness.folder_state(work)
-    print("TV address:    %s" % address)
+    if args.scenario == FIND:
+        print("Found:         %s" % found["text"].split("\n")[0])
+        print("TV address:    %s (left empty; the installer found it and put it there)" % field)
+    else:
+        print("TV address:    %s" % address)
     print("Status:        %s" % state.status_text.replace("\n", " "))
     print("Progress bar:  %d" % state.bar_pos)
     if box:
@@ -159,8 +190,8 @@ def automatic(paths, args):
                                                    i["sha256"][:12]) for i in installs]
         print("TV journal:    %s" % ("; ".join(said) or "nothing installed"))
         print("               %s" % os.path.relpath(tv.journal, ROOT))
-    print("Screenshots:   %s/ (1-before, 2-during, 3-after%s)" % (os.path.relpath(shots, ROOT),
-                                                               ", 4-why" if box else ""))
+    print("Screenshots:   %s/ (1-before, %s2-during, 3-after%s)" % (
+        os.path.relpath(shots, ROOT), "1a-found, " if args.scenario == FIND else "", ", 4-why" if box else ""))
     if not ok:
         raise Failure("the installer reported a failure: %s" % state.status_text.replace("\n", " "))
     return 0

@@ -4,6 +4,9 @@
 // For each: the probe's wall time, and the longest delay of the window in answering a message
 // sent to it from another thread every few ms meanwhile.
 //   probe_bench [--rows] [--runs N]
+// With --search, the same for the network search (SearchTvs) on this PC's adapters, expecting
+// that many TVs; bench/install/search_bench.py runs it on a LAN of its own and reads the line.
+//   probe_bench --search TVS [--runs N]
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -20,6 +23,7 @@
 #include "Forms.h"
 #include "Prober.h"
 #include "net/TvProbeWin.h"
+#include "net/TvSearchWin.h"
 
 namespace {
 
@@ -126,14 +130,13 @@ void ServeUntil(const std::atomic<bool>& done) {
     }
 }
 
-template <typename Tv>
-Figure Measure(HWND window, int runs, tvprobe::PortAnswer expected, bool device) {
+// `runs` times: a fresh Setup, made before the clock starts, then run(setup), which says whether
+// its result was the right one, timed, with the window asked to answer every 2 ms meanwhile.
+template <typename Setup, typename Run>
+Figure Measure(HWND window, int runs, Run run) {
     Figure f;
     for (int i = 0; i < runs; ++i) {
-        Tv tv;
-        tvprobe::ProbeOptions options;
-        options.bridgePort = tv.bridgePort;
-        options.restPort = tv.restPort;
+        Setup setup;
         Application->ProcessMessages();
         Prober prober(window, 2);
         std::atomic<bool> warm{false};
@@ -144,7 +147,7 @@ Figure Measure(HWND window, int runs, tvprobe::PortAnswer expected, bool device)
         ServeUntil(warm);
         warming.join();
         const auto t0 = Clock::now();
-        const tvprobe::ProbeResult result = tvprobe::ProbeTv("127.0.0.1", options);
+        const bool right = run(setup);
         f.wallMs.push_back(Ms(Clock::now() - t0));
         // The prober may be waiting on the window now: let its last message through.
         std::atomic<bool> stopped{false};
@@ -156,9 +159,21 @@ Figure Measure(HWND window, int runs, tvprobe::PortAnswer expected, bool device)
         stopper.join();
         f.worstMs = std::max(f.worstMs, prober.Worst());
         f.probes += prober.Count();
-        f.right = f.right && result.port == expected && result.device.has_value() == device;
+        f.right = f.right && right;
     }
     return f;
+}
+
+// The probe at the real bounds against a TV of `Tv`'s kind.
+template <typename Tv>
+Figure MeasureProbe(HWND window, int runs, tvprobe::PortAnswer expected, bool device) {
+    return Measure<Tv>(window, runs, [&](Tv& tv) {
+        tvprobe::ProbeOptions options;
+        options.bridgePort = tv.bridgePort;
+        options.restPort = tv.restPort;
+        const tvprobe::ProbeResult result = tvprobe::ProbeTv("127.0.0.1", options);
+        return result.port == expected && result.device.has_value() == device;
+    });
 }
 
 double Median(std::vector<double> v) {
@@ -166,22 +181,44 @@ double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// The network search at the real bounds on this PC's adapters, as bench/install/search_bench.py
+// sets up its LAN: one line of figures for it to read.
+int Search(HWND window, int runs, size_t tvs) {
+    struct NoSetup {};
+    tvsearch::SearchResult last;
+    const Figure f = Measure<NoSetup>(window, runs, [&](NoSetup&) {
+        last = tvsearch::SearchTvs();
+        return last.tvs.size() == tvs;
+    });
+    std::printf("search\t%.1f\t%.1f\t%.1f\t%zu\t%zu\t%zu\t%s\n", Median(f.wallMs),
+                *std::max_element(f.wallMs.begin(), f.wallMs.end()), f.worstMs, last.tvs.size(),
+                last.ssdpHosts, last.hostsAsked, f.right ? "right" : "WRONG RESULT");
+    return f.right ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     bool rows = false;
-    int runs = 5;
+    int runs = 5, searchTvs = -1;
     for (int i = 1; i < argc; ++i) {
         if (std::wcscmp(argv[i], L"--rows") == 0) rows = true;
         if (std::wcscmp(argv[i], L"--runs") == 0 && i + 1 < argc) runs = std::max(1, _wtoi(argv[++i]));
+        if (std::wcscmp(argv[i], L"--search") == 0 && i + 1 < argc) searchTvs = std::max(0, _wtoi(argv[++i]));
     }
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     HWND window = CreateWindowExW(0, L"STATIC", L"probe bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
                                   100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (searchTvs >= 0) {
+        const int code = Search(window, runs, size_t(searchTvs));
+        DestroyWindow(window);
+        WSACleanup();
+        return code;
+    }
 
-    const Figure answers = Measure<AnsweringTv>(window, runs, tvprobe::PortAnswer::ClosedAtOnce, true);
-    const Figure silent = Measure<SilentTv>(window, runs, tvprobe::PortAnswer::NoAnswer, false);
+    const Figure answers = MeasureProbe<AnsweringTv>(window, runs, tvprobe::PortAnswer::ClosedAtOnce, true);
+    const Figure silent = MeasureProbe<SilentTv>(window, runs, tvprobe::PortAnswer::NoAnswer, false);
 
     std::printf("TV probe at the real bounds (connect 2 s + close watch 1 s, REST 3 s), %d runs each\n",
                 runs);

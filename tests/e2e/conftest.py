@@ -55,19 +55,30 @@ def case_time_limit():
     signal.signal(signal.SIGALRM, previous)
 
 
+# A host of the LAN that is no TV (a soundbar with the same REST service): it hears every search.
+WATCHER = "192.168.77.30"
+
+
 class Session:
-    """What one case starts: TV simulators and installers, all in its own folders."""
+    """What one case starts: TV simulators and installers, all in its own folders; on the LAN of
+    tools/netns-run.sh --lan, a host that hears every network search."""
 
     def __init__(self, paths, probe, base):
         self.paths, self.probe, self.base = paths, probe, str(base)
         self.work = os.path.join(self.base, "work")
         os.makedirs(self.work)
         self.tvs, self.apps = [], []
+        self.watcher = self.tv("not-a-tv", address=WATCHER) if harness.lan() else None
 
-    def tv(self, scenario="success", *extra):
-        tv = harness.Tv(self.paths, os.path.join(self.base, "tv%d" % len(self.tvs)), scenario, *extra)
+    def tv(self, scenario="success", *extra, address="127.0.0.1"):
+        tv = harness.Tv(self.paths, os.path.join(self.base, "tv%d" % len(self.tvs)), scenario, *extra,
+                        address=address)
         self.tvs.append(tv)
         return tv
+
+    def searches(self):
+        """How many network searches reached the LAN: the watcher's GET /api/v2/ requests."""
+        return len(self.watcher.events("rest")) if self.watcher else 0
 
     def installer(self):
         app = harness.Installer(self.paths, self.probe, self.work)

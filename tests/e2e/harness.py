@@ -1,5 +1,6 @@
 """The end-to-end harness: the built installer under Wine on the current X display, the probe
-that reads its window, real X input through xdotool, and the TV simulator on 127.0.0.1:26101.
+that reads its window, real X input through xdotool, and the TV simulator on 127.0.0.1:26101 (or
+on the LAN of tools/netns-run.sh --lan).
 
 Used by the e2e tests (tests/e2e) and by the e2e benchmark (bench/e2e). Paths come from the
 environment that CTest sets; each has a default inside the tree for runs by hand:
@@ -388,6 +389,31 @@ def port_in_use(port=TV_PORT, address="127.0.0.1"):
         return s.connect_ex((address, port)) == 0
 
 
+# The LAN of tools/netns-run.sh --lan: this PC is LAN_PC on lan0; the LAN's other hosts, the
+# simulated TVs among them, live in a namespace of their own (KAVORIN_LAN_NETNS) on lan0-peer.
+LAN_PC = "192.168.77.1"
+LAN_PREFIX = 24
+
+
+def lan():
+    """The LAN's namespace, or None outside tools/netns-run.sh --lan."""
+    return os.environ.get("KAVORIN_LAN_NETNS") or None
+
+
+def on_lan(argv):
+    """`argv` run on the LAN's other side."""
+    return ["nsenter", "--net=" + lan(), *argv]
+
+
+def lan_host(address):
+    """Gives the LAN's other side `address` (once)."""
+    held = subprocess.run(on_lan(["ip", "-4", "-o", "addr", "show", "dev", "lan0-peer"]), check=True,
+                          capture_output=True, text=True, timeout=30).stdout
+    if " %s/" % address not in held:
+        subprocess.run(on_lan(["ip", "addr", "add", "%s/%d" % (address, LAN_PREFIX), "dev", "lan0-peer"]),
+                       check=True, timeout=30)
+
+
 def load_tvsim_module(name, path=None):
     """A module of the TV simulator (tests/tvsim/<name>.py, or the file at `path`)."""
     path = path or os.path.join(ROOT, "tests", "tvsim", name + ".py")
@@ -412,13 +438,18 @@ class Tv:
         ready = os.path.join(workdir, "ready")
         if os.path.exists(ready):
             os.remove(ready)
+        local = address.startswith("127.")
+        if not local:
+            lan_host(address)
         wait_for(lambda: not port_in_use(address=address) and not port_in_use(REST_PORT, address), 20,
                  "ports %d and %d to be free" % (TV_PORT, REST_PORT))
         cmd = ["/usr/bin/python3", paths.tvsim, "--address", address, "--port", str(TV_PORT),
                "--rest-port", str(REST_PORT),
                "--scenario", scenario,
                "--root", self.root, "--journal", self.journal, "--ready-file", ready,
-               "--exit-after-seconds", str(limit), *extra]
+               "--exit-after-seconds", str(limit)] + ([] if local else ["--pc-address", LAN_PC]) + list(extra)
+        if not local:  # a host of the LAN: on its other side, holding this PC's address
+            cmd = on_lan(cmd)
         self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         try:
             wait_for(lambda: os.path.exists(ready) or self.proc.poll() is not None, 20,
@@ -515,13 +546,14 @@ class Installer:
         click_at(*self.win.close_box)
 
     def wait_box(self, timeout):
-        """Until a message box shows (with its OK button); returns it."""
-        return wait_for(lambda: (lambda b: b if b and b.get("ok") else None)(self.probe.box()), timeout,
-                        "a message box")
+        """Until a message box shows (with its OK button, or a question's Yes and No); returns it."""
+        return wait_for(lambda: (lambda b: b if b and (b.get("ok") or b.get("yes")) else None)(self.probe.box()),
+                        timeout, "a message box")
 
-    def dismiss_box(self, box):
-        """Clicks the box's OK, as a user does, and waits until the window is usable again."""
-        click_at(*box["ok"])
+    def dismiss_box(self, box, button="ok"):
+        """Clicks the box's OK (or a question's "yes" or "no"), as a user does, and waits until the
+        window is usable again."""
+        click_at(*box[button])
         wait_for(lambda: self.probe.box() is None, 10, "the message box to close")
         wait_for(lambda: self.probe.ping(2000).get("answered"), 10, "the window to answer")
 

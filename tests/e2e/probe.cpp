@@ -8,6 +8,7 @@
 //                   top to bottom (cheap enough to follow the bar step by step)
 //   ping <ms>       how long the window takes to answer a sent message (timeout <ms>)
 //   box             the installer's message box, if one is shown: its text and the centre of OK
+//                   (a question: of Yes and No, and their texts)
 //   procs           every Windows process: id, parent id, exe name
 //   quit
 // With arguments, runs those requests once each and exits (e.g. `e2e_probe snap`).
@@ -265,10 +266,18 @@ std::string Box() {
     TextOf(GetDlgItem(search.box, 0xFFFF), text);
     TextOf(search.box, title);
     std::string out = "{\"found\":true,\"title\":" + Json(title) + ",\"text\":" + Json(text);
-    const HWND ok = GetDlgItem(search.box, IDOK);
-    RECT r{};
-    if (ok && GetWindowRect(ok, &r))
-        out += ",\"ok\":[" + Num((r.left + r.right) / 2) + "," + Num((r.top + r.bottom) / 2) + "]";
+    // Where to click each button it has, and a question's button texts.
+    for (const auto& [id, name] : {std::pair{IDOK, "ok"}, std::pair{IDYES, "yes"}, std::pair{IDNO, "no"}}) {
+        const HWND button = GetDlgItem(search.box, id);
+        RECT r{};
+        if (!button || !GetWindowRect(button, &r)) continue;
+        out += std::string(",\"") + name + "\":[" + Num((r.left + r.right) / 2) + "," +
+               Num((r.top + r.bottom) / 2) + "]";
+        if (id == IDOK) continue;
+        std::wstring caption;
+        TextOf(button, caption);
+        out += std::string(",\"") + name + "_text\":" + Json(caption);
+    }
     return out + "}";
 }
 

@@ -59,6 +59,7 @@ def test_success_puts_the_packages_bytes_on_the_tv(e2e, texts):
     assert ("app_id[%s] install completed" % APP_ID).encode() in read_log(app.work, "step6.txt")
     assert b"failed[" not in read_log(app.work, "step6.txt")
     assert ("'%s'" % APP_ID).encode() in read_log(app.work, "step7.txt")
+    assert e2e.searches() == 0, "a good run searched the network"
 
     # Closed by its close box, the program ends normally and leaves nothing running.
     app.close()
@@ -195,6 +196,8 @@ def test_failure_ends_with_the_failure_text_one_box_that_says_why_and_a_clean_fo
         connect_failed = why not in ("WhyWrongSeriesText", "WhyCertificateText", "WhyNoSpaceText",
                                      "WhyDroppedText")
         assert len(tv.events("rest")) == (1 if connect_failed and scenario != "no-rest" else 0)
+    # Something answered at the typed address, or the TV was reached: no network search.
+    assert e2e.searches() == 0
     app.close()
     app.wait_clean_exit(20)
     app.wait_no_leftovers()
@@ -232,6 +235,7 @@ def test_second_run_in_the_same_folder_replaces_logs_and_stale_payloads(e2e, tex
     assert same == {}, "logs the second run left as the first: %r" % same
     assert [p["sha256"] for p in tv.events("push")] == [sha256_file(e2e.paths.wgt)]
     assert [i["ok"] for i in tv.events("install")] == [True]
+    assert e2e.searches() == 0
 
 
 def test_make_run_installs_on_the_simulated_tv_by_itself(e2e, texts):

@@ -34,6 +34,8 @@ SCENARIOS = {
     "rest-malformed": ("close", "malformed", "1", "pc"),
     "rest-not-json": ("close", "not-json", "1", "pc"),
     "rest-chunked": ("close", "chunked", "1", "pc"),
+    # Another device of the home network with the same service: a soundbar. No TV.
+    "not-a-tv": ("refuse", "not-a-tv", "0", "none"),
 }
 # What the other tvsim scenarios serve; wrong-host is a TV set up for another PC.
 _DEFAULT = (None, "ok", "1", "pc")
@@ -186,6 +188,12 @@ class RestService:
                           separators=(",", ":")).encode()
         if answer in ("ok", "slow"):
             return _response("200 OK", body)
+        if answer == "not-a-tv":
+            device = json.loads(body)
+            device["device"].update(type="Samsung Speaker", name="[AV] Samsung Soundbar Q60T",
+                                    modelName="HW-Q60T", OS="Tizen")
+            device["type"] = "Samsung Speaker"
+            return _response("200 OK", json.dumps(device).encode())
         if answer == "large":  # valid JSON, over 64 KiB
             padded = json.loads(body)
             padded["isSupport"] = " " * (70 * 1024)

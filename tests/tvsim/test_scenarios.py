@@ -173,5 +173,5 @@ def test_command_line_exits_by_itself(tmp_path):
 def test_command_line_refuses_other_addresses(tmp_path, option):
     proc, ready = _start_cli(tmp_path, option, "0.0.0.0")
     assert proc.wait(timeout=10) == 2
-    assert b"loopback (127.0.0.0/8) only" in proc.stderr.read()
+    assert b"listens on loopback (127.0.0.0/8), or on a private address" in proc.stderr.read()
     assert not ready.exists()

@@ -45,11 +45,21 @@ import zipfile
 import zlib
 import importlib.util
 
-# The TV's REST service (port 8001), beside this file; loaded by path, as tvsim itself may be.
-_spec = importlib.util.spec_from_file_location(
-    "tvsim_rest", os.path.join(os.path.dirname(os.path.abspath(__file__)), "rest.py"))
-rest = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(rest)
+_HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def _load(name, path):
+    spec = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+# The TV's REST service (port 8001) and its SSDP answers, beside this file; loaded by path, as
+# tvsim itself may be. The proof that a LAN address is one of a private namespace's own.
+rest = _load("tvsim_rest", os.path.join(_HERE, "rest.py"))
+ssdp_answers = _load("tvsim_ssdp", os.path.join(_HERE, "ssdp.py"))
+check_netns = _load("tvsim_check_netns", os.path.join(_HERE, "..", "..", "tools", "check-netns.py"))
 
 try:  # optional: RSA check of SignatureValue
     from cryptography import x509 as _x509
@@ -1301,26 +1311,33 @@ class _Conn:
 # ---------------------------------------------------------------------------------------------
 # The simulator
 
-def loopback_address(text):
-    """`text` as an IPv4 address of 127.0.0.0/8, or ValueError: the TV never leaves loopback."""
+def listen_address(text):
+    """`text` as an IPv4 address of 127.0.0.0/8, or of a private range where this process runs on
+    the LAN of tools/netns-run.sh --lan (a namespace with no route out); else ValueError: the TV
+    never listens where anything but this machine could reach it."""
     try:
         address = ipaddress.IPv4Address(text)
     except ValueError:
         raise ValueError("%r is not an IPv4 address" % (text,)) from None
-    if not address.is_loopback:
-        raise ValueError("the TV simulator listens on loopback (127.0.0.0/8) only, not %s" % address)
+    if address.is_loopback:
+        return str(address)
+    why = list(check_netns.lan_problems()) if address.is_private else ["not a private address"]
+    if why:
+        raise ValueError("the TV simulator listens on loopback (127.0.0.0/8), or on a private address "
+                         "on the LAN of tools/netns-run.sh --lan, not on %s: %s" % (address, "; ".join(why)))
     return str(address)
 
 
 class TvSim:
-    """The TV. start() listens on address:port (any address of 127.0.0.0/8; port 0 picks a free
-    port; see .port)."""
+    """The TV. start() listens on address:port (any address of 127.0.0.0/8, or of the LAN of
+    tools/netns-run.sh --lan, where it also answers SSDP unless `ssdp` is false; port 0 picks a
+    free port; see .port)."""
 
     def __init__(self, port=0, scenario="success", root=None, journal=None, max_payload=4096,
                  crlf=True, delay=2.0, model=DEFAULT_MODEL, tizen="4.0", wrong_host=False,
                  address="127.0.0.1", capability_writes="alternate", pc_address="127.0.0.1",
-                 rest_port=0, rest_delay=rest.DEFAULT_DELAY):
-        self.address = loopback_address(address)
+                 rest_port=0, rest_delay=rest.DEFAULT_DELAY, ssdp=True):
+        self.address = listen_address(address)
         if capability_writes not in CAPABILITY_WRITES:
             raise ValueError("capability writes must be one of %s" % ", ".join(CAPABILITY_WRITES))
         if scenario not in SCENARIOS:
@@ -1343,10 +1360,16 @@ class TvSim:
         self.tizen = tizen
         self.wrong_host = wrong_host or scenario == "wrong-host" or rest.closes_device_port(scenario)
         self.rest = rest.RestService(scenario, None, pc_address, rest_port, rest_delay)
+        # A TV on a LAN answers SSDP (loopback has no multicast); another device only listens.
+        self.ssdp = None
+        if ssdp and not ipaddress.IPv4Address(self.address).is_loopback:
+            self.ssdp = ssdp_answers.SsdpResponder(self.address, None, answers=scenario != "not-a-tv")
         self.lock = threading.RLock()
         self.fs = TvFs(root, self.gen)
         self.journal = Journal(journal)
         self.rest.journal = self.journal
+        if self.ssdp:
+            self.ssdp.journal = self.journal
         self._registry_path = os.path.join(self.fs.root, ".tvsim", "apps.json")
         self.apps = self._load_registry()
         self._listener = None
@@ -1373,6 +1396,8 @@ class TvSim:
         self._thread = threading.Thread(target=self._accept_loop, name="tvsim-accept", daemon=True)
         self._thread.start()
         self.rest.start(ls.getsockname()[0])
+        if self.ssdp:
+            self.ssdp.start()
         return self
 
     def stop(self):
@@ -1385,6 +1410,8 @@ class TvSim:
             self._listener.close()
             self._listener = None
         self.rest.stop()
+        if self.ssdp:
+            self.ssdp.stop()
         self.journal.write("stopped")
         self.journal.close()
 
@@ -1680,7 +1707,8 @@ def parse_shell_command(text):
 def main(argv=None):
     p = argparse.ArgumentParser(description="Tizen TV simulator on loopback")
     p.add_argument("--address", "--host", dest="address", default="127.0.0.1",
-                   help="an address of 127.0.0.0/8 to listen on (default 127.0.0.1)")
+                   help="an address of 127.0.0.0/8 to listen on (default 127.0.0.1), or a private one "
+                        "on the LAN of tools/netns-run.sh --lan")
     p.add_argument("--port", type=int, required=True, help="TCP port, 0 = pick a free one")
     p.add_argument("--scenario", default="success", choices=SCENARIOS)
     p.add_argument("--root", required=True, help="folder that holds the TV's file system")
@@ -1700,9 +1728,10 @@ def main(argv=None):
     p.add_argument("--pc-address", default="127.0.0.1", help="this PC's address as the TV sees it")
     p.add_argument("--rest-port", type=int, default=0, help="REST service port (a TV: 8001), 0 = free")
     p.add_argument("--rest-delay", type=float, default=rest.DEFAULT_DELAY, help="of rest-slow")
+    p.add_argument("--no-ssdp", action="store_true", help="on a LAN address: no SSDP answers")
     args = p.parse_args(argv)
     try:
-        address = loopback_address(args.address)
+        address = listen_address(args.address)
     except ValueError as e:
         p.error(str(e))
     if not 0 <= args.port <= 65535:
@@ -1712,7 +1741,7 @@ def main(argv=None):
                 max_payload=args.max_payload, delay=args.delay, model=args.model,
                 tizen=args.tizen, wrong_host=args.wrong_host, address=address,
                 capability_writes=args.capability_writes, pc_address=args.pc_address,
-                rest_port=args.rest_port, rest_delay=args.rest_delay)
+                rest_port=args.rest_port, rest_delay=args.rest_delay, ssdp=not args.no_ssdp)
     try:
         sim.start()
     except OSError as e:

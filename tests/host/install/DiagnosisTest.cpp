@@ -246,4 +246,43 @@ TEST(Diagnosis, TheBoxSaysWhatHappenedWhatToDoAndQuotesTheTv) {
     textTable = nullptr;
 }
 
+// After a search: the TV found (a question), several (a list), none (what to check).
+TEST(Diagnosis, TheSearchBoxesNameWhatWasFoundAndWhatToFixFirst) {
+    TextTable table;
+    textTable = &table;
+    tvprobe::TvDevice ready;
+    ready.name = "[TV] Samsung 7 Series (43)";
+    ready.modelName = "UE43RU7400UXRU";
+    ready.type = "Samsung SmartTV";
+    ready.developerMode = "1";
+    ready.developerIP = "192.168.1.5";
+    tvprobe::TvDevice off = ready, other = ready;
+    off.developerMode = "0";
+    off.name = off.modelName = "";  // named by its type alone
+    other.developerIP = "192.168.1.77";
+    const std::vector<std::wstring> pc{L"10.8.0.3", L"192.168.1.5"};
+    for (int lang : {0, 1}) {
+        const std::wstring tv =
+            Filled("TvAndModelText", lang, L"[TV] Samsung 7 Series (43)", L"UE43RU7400UXRU");
+        const std::wstring question = L"\n\n" + expected::Text("InstallThereText", lang);
+        EXPECT_EQ(FoundTvQuestion({"192.168.1.31", ready}, lang, L"", pc).str(),
+                  Filled("FoundTvText", lang, L"192.168.1.31", tv) + question);
+        // Nothing at the typed address, and the TV found holds another PC's address: that first.
+        EXPECT_EQ(FoundTvQuestion({"192.168.1.31", other}, lang, L"192.168.1.30", pc).str(),
+                  Filled("NothingAtText", lang, L"192.168.1.30") + L"\n" +
+                      Filled("FoundTvText", lang, L"192.168.1.31", tv) + L"\n\n" +
+                      Filled("WhyHostIpOtherText", lang, L"192.168.1.77", L"192.168.1.5") + question);
+        EXPECT_EQ(FoundTvsList({{"192.168.1.31", ready}, {"192.168.1.32", off}, {"192.168.1.33", other}},
+                               lang, L"", pc)
+                      .str(),
+                  expected::Text("FoundSeveralText", lang) + L"\n192.168.1.31 - " + tv + L", " +
+                      expected::Text("ForThisPcText", lang) + L"\n192.168.1.32 - Samsung SmartTV, " +
+                      expected::Text("DevModeOffStateText", lang) + L"\n192.168.1.33 - " + tv + L", " +
+                      Filled("ForOtherPcText", lang, L"192.168.1.77"));
+        EXPECT_EQ(NoTvFoundText(lang).str(),
+                  expected::Text("BadAddressText", lang) + L"\n" + expected::Text("SearchNoneText", lang));
+    }
+    textTable = nullptr;
+}
+
 }  // namespace

@@ -33,7 +33,8 @@ std::string Answer(const std::string& body, const std::string& extraHead = "", b
 }
 
 const TvDevice kExpected{
-    "1", "192.168.1.20", "UE43RU7400UXRU", "[TV] Samsung 7 Series (43)", "192.168.1.31", "Tizen", "on"};
+    "1",     "192.168.1.20", "UE43RU7400UXRU", "[TV] Samsung 7 Series (43)", "192.168.1.31",
+    "Tizen", "on",           "Samsung SmartTV"};
 
 TEST(ParseDeviceAnswer, ReadsWhatTheTvSays) {
     struct Row {

@@ -14,6 +14,7 @@
 
 #include "Mainwin.h"
 #include "net/TvProbeWin.h"
+#include "net/TvSearchWin.h"
 #include "WindowTestSupport.h"
 
 namespace installtest {
@@ -77,12 +78,15 @@ private:
 // A message box as the user saw it.
 struct Box {
     std::wstring text;
-    bool error;  // shown with the error icon
+    bool error;                      // shown with the error icon
+    bool question = false;           // Yes and No, not OK
+    std::wstring yes = {}, no = {};  // a question's buttons
 };
 
 // The main window in a scratch working folder, the recorder's journal beside it (outside the
-// working folder). Message boxes are answered as a user does: read, then OK. The TV probe is a
-// stand-in that answers as a silent address and opens no socket.
+// working folder). Message boxes are answered as a user does: read, then OK (a question: the
+// answer set in answerYes_). The TV probe is a stand-in that answers as a silent address, the
+// network search one that finds what found_ holds; neither opens a socket.
 class InstallWindow : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -106,6 +110,11 @@ protected:
     // The addresses the installer asked about after a failed connect; no probe leaves the test.
     std::vector<std::string> probed_;
     tvprobe::ProbeFunction previousProbe_ = nullptr;
+    // What the search finds, and how many searches there were.
+    std::vector<tvsearch::FoundTv> found_;
+    int searches_ = 0;
+    bool answerYes_ = false;
+    tvsearch::SearchFunction previousSearch_ = nullptr;
 };
 
 }  // namespace installtest

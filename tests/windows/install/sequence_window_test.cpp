@@ -166,11 +166,15 @@ TEST_F(Install, RejectedAddressesShowTheMessageAndTouchNothing) {
         form().statusLbl->SetCaption(L"before");
         for (const auto& address : bad) {
             TypeAddress(address.c_str());
+            const int searchesBefore = searches_;
             ClickInstall();
             const auto boxes = Boxes();
             ASSERT_EQ(boxes.size(), 1u) << ToUtf8(address);
-            EXPECT_EQ(boxes[0].text, expected::Text("BadAddressText", lang) + L"\n" +
-                                         expected::Text("BadAddressHintText", lang));
+            // An empty field is looked for on the network first (the stand-in finds nothing).
+            EXPECT_EQ(searches_ - searchesBefore, address.empty() ? 1 : 0) << ToUtf8(address);
+            EXPECT_EQ(boxes[0].text,
+                      expected::Text("BadAddressText", lang) + L"\n" +
+                          expected::Text(address.empty() ? "SearchNoneText" : "BadAddressHintText", lang));
             EXPECT_FALSE(boxes[0].error);
         }
         EXPECT_EQ(Status(), L"before");
@@ -254,7 +258,8 @@ TEST_F(Install, VerdictComesFromTheInstallLogAndAFailureSaysWhy) {
         {L"fail116", false, "install failed[116]", 0, "WhyNoSpaceText",
          "app_id[Qw7TzLp2Xe.KAVORIN] install failed[116]"},
         {L"silent", false, "", 1, "WhyNotRunText", nullptr},  // a client that never ran prints nothing
-        {L"unreachable", false, "", 0, "WhyTurnedAwayText", nullptr},
+        // Turned away, says the log; the probe stand-in answers as a silent address: nothing there.
+        {L"unreachable", false, "", 0, "WhyNoAnswerText", nullptr},
         {L"success", true, "install completed", 0, nullptr, nullptr},
     };
     TypeAddress(L"10.0.0.20");
@@ -283,6 +288,8 @@ TEST_F(Install, VerdictComesFromTheInstallLogAndAFailureSaysWhy) {
         EXPECT_EQ(std::exchange(probed_, {}),
                   connectFailed ? std::vector<std::string>{"10.0.0.20"} : std::vector<std::string>{})
             << "only a failed connect asks the TV, once, at the typed address";
+        EXPECT_EQ(std::exchange(searches_, 0), connectFailed ? 1 : 0)
+            << "only where nothing answers at the typed address is the network searched";
 
         const auto boxes = Boxes();
         if (!c.why) {

@@ -1,6 +1,7 @@
 // The TV probe on the real window under Wine, against small TVs of our own on 127.0.0.1 (a
 // thread each): every answer a port can give, every bad REST answer, each bounded; the window
-// answers while the probe waits, and a quitting application ends it.
+// answers while the probe waits, and a quitting application ends it. The network search over
+// small hosts of our own on 127.0.0.0/8.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -16,6 +17,7 @@
 #include "WindowTestSupport.h"
 #include "net/IdStack.h"
 #include "net/TvProbeWin.h"
+#include "net/TvSearchWin.h"
 
 namespace {
 
@@ -49,15 +51,22 @@ struct Behaviour {
     bool holdAfter = false;
 };
 
+sockaddr_in At(const char* address, std::uint16_t port) {
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    ::inet_pton(AF_INET, address, &at.sin_addr);
+    at.sin_port = htons(port);
+    return at;
+}
+
+// A port of a host on 127.0.0.0/8 (127.0.0.1 unless given; a free port unless given).
 class FakePort {
 public:
-    explicit FakePort(const Behaviour& b)
+    explicit FakePort(const Behaviour& b, const char* address = "127.0.0.1", std::uint16_t port = 0)
         : how_(b.how), bytes_(b.bytes), delayMs_(b.delayMs), holdAfter_(b.holdAfter) {
         const Port how = b.how;
         listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in at = At(address, port);
         ::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at);
         int length = sizeof at;
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &length);
@@ -274,6 +283,103 @@ TEST_F(TvProbeWindow, AQuittingApplicationEndsIt) {
     const ProbeResult result = ProbeTv("127.0.0.1", options);
     EXPECT_TRUE(result.quitting);
     EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));  // not the 10 s connect bound
+}
+
+// Answers every M-SEARCH sent to it (on 127.0.0.1) for a TV service, from 127.0.0.1. From no other
+// address: Wine binds a datagram socket to the interface that holds the address it is given, so
+// what it sends leaves from the address the system picks.
+class FakeSsdp {
+public:
+    FakeSsdp() {
+        socket_ = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        sockaddr_in at = At("127.0.0.1", 0);
+        ::bind(socket_, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        int length = sizeof at;
+        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&at), &length);
+        port_ = ntohs(at.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~FakeSsdp() {
+        ::closesocket(socket_);  // ends a waiting recvfrom
+        thread_.join();
+    }
+    std::uint16_t port() const { return port_; }
+
+private:
+    void Serve() {
+        const std::string answer =
+            "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=1800\r\nST: "
+            "urn:samsung.com:device:RemoteControlReceiver:1\r\n"
+            "USN: uuid:0ee6b280::urn:samsung.com:device:RemoteControlReceiver:1\r\n\r\n";
+        for (;;) {
+            char datagram[2048];
+            sockaddr_in peer{};
+            int length = sizeof peer;
+            if (::recvfrom(socket_, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&peer),
+                           &length) < 0)
+                return;
+            ::sendto(socket_, answer.data(), int(answer.size()), 0, reinterpret_cast<sockaddr*>(&peer),
+                     sizeof peer);
+        }
+    }
+    SOCKET socket_;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+std::vector<std::string> Addresses(const tvsearch::SearchResult& r) {
+    std::vector<std::string> out;
+    for (const auto& tv : r.tvs) out.push_back(tv.address);
+    return out;
+}
+
+// Hosts 127.0.0.2 to .6 asked of a link 127.0.0.0/28, as an adapter's /28 would give them (this
+// PC at .9): a TV, a soundbar with the same service, an older web server, a silent host, nothing.
+// A TV at 127.0.0.1, on the link but not among the hosts asked, answers SSDP.
+TEST_F(TvProbeWindow, TheSearchFindsTheTvsAndEndsOnceTheSsdpTvHasAnswered) {
+    using tvsearch::Network;
+    auto tvJson = [](const char* ip) {
+        return Http(R"j({"device":{"type":"Samsung SmartTV","modelName":"UE43RU7400UXRU","ip":")j" +
+                    std::string(ip) + R"j(","name":"[TV] Samsung 7 Series (43)","developerMode":"1"}})j");
+    };
+    FakePort tv({Port::Answers, tvJson("127.0.0.2")}, "127.0.0.2");
+    const std::uint16_t port = tv.port();
+    FakePort soundbar({Port::Answers, Http(R"j({"device":{"type":"Samsung Speaker","name":"Soundbar"}})j")},
+                      "127.0.0.3", port);
+    FakePort web({Port::Answers, Http("Not Found", "HTTP/1.1 404 Not Found\r\n")}, "127.0.0.4", port);
+    FakePort silent({Port::Silent}, "127.0.0.5", port);
+    FakePort onSsdp({Port::Answers, tvJson("127.0.0.1")}, "127.0.0.1", port);
+    FakeSsdp ssdp;
+    auto ip = [](const char* text) { return *ParseIPv4(text); };
+    const Network network{ip("127.0.0.9"), ip("127.0.0.0"), ip("127.0.0.15"), ip("127.0.0.2"),
+                          ip("127.0.0.6")};
+
+    tvsearch::SearchOptions options;
+    options.restPort = port;
+    options.ssdpAddress = "127.0.0.1";
+    options.ssdpPort = ssdp.port();
+    options.boundMs = 20000;
+    auto t0 = Clock::now();
+    tvsearch::SearchResult found = tvsearch::SearchNetworks({network}, options);
+    EXPECT_EQ(Addresses(found), (std::vector<std::string>{"127.0.0.1", "127.0.0.2"}));
+    ASSERT_FALSE(found.tvs.empty());
+    EXPECT_EQ(found.tvs[0].device.modelName, "UE43RU7400UXRU");
+    EXPECT_EQ(found.hostsAsked, 6u);  // five, and the one on the link that SSDP named
+    EXPECT_EQ(found.ssdpHosts, 1u);
+    EXPECT_FALSE(found.quitting);
+    // The silent host never answers: the search ended on the TVs' SSDP answers, long before its bound.
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(options.boundMs / 2));
+
+    // With no SSDP answer, the silent host holds the search to its bound.
+    options.ssdpPort = 9;  // nothing listens there
+    options.boundMs = 2000;
+    t0 = Clock::now();
+    found = tvsearch::SearchNetworks({network}, options);
+    EXPECT_EQ(Addresses(found), std::vector<std::string>{"127.0.0.2"});
+    EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(options.boundMs - 200));  // the clock's steps
+
+    // No network, no socket: at once.
+    EXPECT_EQ(tvsearch::SearchNetworks({}, options).hostsAsked, 0u);
 }
 
 }  // namespace
