@@ -68,6 +68,10 @@ if [ "${KAVORIN_NETNS:-}" = 1 ] && [ "${1:-}" != --lan ]; then
   exec "$@"
 fi
 can_unshare || exit 1
-KAVORIN_NETNS_OUTSIDE=$(readlink /proc/self/ns/net)
+# Nested (a LAN inside the tiers' namespace), the machine's own namespace stays the one to compare
+# with: the namespace left here may end as this process leaves it, and its number be reused.
+if [ "${KAVORIN_NETNS:-}" != 1 ] || [ -z "${KAVORIN_NETNS_OUTSIDE:-}" ]; then
+  KAVORIN_NETNS_OUTSIDE=$(readlink /proc/self/ns/net)
+fi
 export KAVORIN_NETNS_OUTSIDE
 exec unshare --user --map-root-user --net -- "$0" --inside "$@"
