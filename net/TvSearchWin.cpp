@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,14 @@ using tvprobe::RestExchange;
 using tvprobe::Woke;
 
 constexpr std::size_t kSocketsPerEvent = 32;
+// Opening, asking and closing a socket each take a few calls of the system; under Wine every one is
+// a round trip to its server. The window is served after every few sockets.
+constexpr int kSocketsPerDispatch = 6;
+// So many connects start at a time, then the events that came are looked at: a host that answers
+// SSDP meanwhile goes first.
+constexpr std::size_t kStartsPerStep = 12;
+// The sockets still open when the search ends take a moment to close: the bound holds that too.
+constexpr DWORD kClosingMs = 50;
 // SSDP answers from hosts of an adapter's subnet outside the /24 asked: asked too, up to this many.
 constexpr std::size_t kMaxHostsOutside = 64;
 
@@ -61,9 +70,13 @@ struct Asked {
 
 class Search {
 public:
-    Search(const std::vector<Network>& networks, const SearchOptions& options)
-        : networks_(networks), options_(options), start_(::GetTickCount64()), end_(start_ + options.boundMs) {
-        for (const std::uint32_t host : HostsToAsk(networks)) Ask(host);
+    Search(const std::vector<Network>& networks, const SearchOptions& options, ULONGLONG start)
+        : networks_(networks),
+          options_(options),
+          start_(start),
+          end_(start + (options.boundMs > kClosingMs ? options.boundMs - kClosingMs : 0)),
+          toAsk_(HostsToAsk(networks)),
+          inScan_(toAsk_.begin(), toAsk_.end()) {
         ::inet_pton(AF_INET, options.ssdpAddress.c_str(), &ssdpTo_.sin_addr);
         ssdpTo_.sin_family = AF_INET;
         ssdpTo_.sin_port = ::htons(options.ssdpPort);
@@ -84,7 +97,9 @@ public:
     SearchResult Run() {
         SearchResult result;
         SendSsdp();
-        for (;;) {
+        while (!quitting_) {
+            for (std::size_t n = 0; n < kStartsPerStep && started_ < toAsk_.size() && !quitting_; ++started_)
+                if (!index_.count(toAsk_[started_])) Ask(toAsk_[started_]), ++n;
             const ULONGLONG now = ::GetTickCount64();
             for (Asked& a : asked_) a.rest->OnTime(now);
             if (!repeated_ && now >= start_ + options_.ssdpRepeatMs) SendSsdp();
@@ -93,28 +108,34 @@ public:
             std::vector<HANDLE> events{ssdpEvent_.get()};
             for (std::size_t g = 0; g < groups_.size(); ++g)
                 if (Pending(g)) events.push_back(groups_[g]->get());
-            ULONGLONG until = end_;
+            // More to start: only the window is served before the next step.
+            ULONGLONG until = started_ < toAsk_.size() ? now : end_;
             if (!repeated_) until = std::min(until, start_ + options_.ssdpRepeatMs);
             if (now < start_ + options_.ssdpSettleMs) until = std::min(until, start_ + options_.ssdpSettleMs);
             const Woke woke = tvprobe::SleepServingTheWindow(options_.wait, events, until);
-            if (woke == Woke::Quitting) {
-                result.quitting = true;
-                return result;
-            }
+            if (woke == Woke::Quitting) quitting_ = true;
             if (woke == Woke::Failed) break;  // cannot wait: what is not known by now stays so
             if (woke != Woke::Event) continue;
             if (ssdpEvent_.Take()) ReadSsdp();
-            for (std::size_t g = 0; g < groups_.size(); ++g) {
+            // Many hosts may have answered at once (a subnet's silent addresses give up together).
+            for (std::size_t g = 0; g < groups_.size() && !quitting_; ++g) {
                 if (!Pending(g) || !groups_[g]->Take()) continue;
                 for (std::size_t i = g * kSocketsPerEvent;
-                     i < std::min(asked_.size(), (g + 1) * kSocketsPerEvent); ++i)
+                     i < std::min(asked_.size(), (g + 1) * kSocketsPerEvent); ++i) {
+                    if (asked_[i].rest->done()) continue;
                     asked_[i].rest->OnEvent();
+                    Breathe();
+                }
             }
         }
+        result.quitting = quitting_;
         result.hostsAsked = asked_.size();
-        for (const Asked& a : asked_) {
+        for (Asked& a : asked_) {
             if (a.ssdp) ++result.ssdpHosts;
-            if (a.IsTv()) result.tvs.push_back({tvprobe::IPv4Text(a.address), *a.rest->device()});
+            if (!quitting_ && a.rest->device() && SaysItIsATv(*a.rest->device()))
+                result.tvs.push_back({tvprobe::IPv4Text(a.address), *a.rest->device()});
+            a.rest.reset();  // its socket closed, the window served meanwhile
+            if (!quitting_) Breathe();
         }
         std::sort(result.tvs.begin(), result.tvs.end(), [](const FoundTv& x, const FoundTv& y) {
             return tvprobe::ParseIPv4(x.address) < tvprobe::ParseIPv4(y.address);
@@ -123,6 +144,11 @@ public:
     }
 
 private:
+    // After a socket's calls: every few sockets, the window's input is dispatched.
+    void Breathe() {
+        if (++sockets_ % kSocketsPerDispatch == 0 && tvprobe::QuittingAfterDispatch()) quitting_ = true;
+    }
+
     void Ask(std::uint32_t host) {
         if (asked_.size() % kSocketsPerEvent == 0) groups_.push_back(std::make_unique<Event>());
         const std::string text = tvprobe::IPv4Text(host);
@@ -130,6 +156,7 @@ private:
         asked_.push_back(
             {host, std::make_unique<RestExchange>(Endpoint(host, options_.restPort), text, options_.restPort,
                                                   end_, groups_.back()->get())});
+        Breathe();
     }
 
     bool Pending(std::size_t group) const {
@@ -169,8 +196,10 @@ private:
                     continue;
                 auto found = index_.find(host);
                 if (found == index_.end()) {
-                    if (outside_ == kMaxHostsOutside) continue;
-                    ++outside_;
+                    if (!inScan_.count(host)) {
+                        if (outside_ == kMaxHostsOutside) continue;
+                        ++outside_;
+                    }
                     Ask(host);
                     found = index_.find(host);
                 }
@@ -192,6 +221,7 @@ private:
         if (now >= end_) return true;
         if (now < start_ + options_.ssdpSettleMs || !repeated_) return false;
         const bool allDone =
+            started_ == toAsk_.size() &&
             std::all_of(asked_.begin(), asked_.end(), [](const Asked& a) { return a.rest->done(); });
         const bool tvOnSsdp =
             std::any_of(asked_.begin(), asked_.end(), [](const Asked& a) { return a.ssdp && a.IsTv(); });
@@ -207,11 +237,32 @@ private:
     std::vector<std::unique_ptr<Event>> groups_;  // before the sockets that share them
     std::vector<Asked> asked_;
     std::map<std::uint32_t, std::size_t> index_;
+    const std::vector<std::uint32_t> toAsk_;  // the hosts of the networks, started in steps
+    const std::set<std::uint32_t> inScan_;
+    std::size_t started_ = 0;
     std::vector<std::unique_ptr<EventSocket>> ssdp_;
     sockaddr_in ssdpTo_{};
     std::size_t outside_ = 0;
     bool sentOnce_ = false, repeated_ = false;
+    int sockets_ = 0;
+    bool quitting_ = false;
 };
+
+SearchResult SearchFrom(const std::vector<Network>& networks, const SearchOptions& options, ULONGLONG start) {
+    SearchResult result;
+    try {
+        if (tvprobe::QuittingAfterDispatch()) {  // what came before the first wait
+            result.quitting = true;
+            return result;
+        }
+        if (networks.empty()) return result;
+        tvprobe::WinsockUse winsock;
+        if (!winsock.ok()) return result;
+        return Search(networks, options, start).Run();
+    } catch (...) {
+        return SearchResult{};  // out of memory: nothing found
+    }
+}
 
 SearchFunction searchForTests = nullptr;
 
@@ -222,24 +273,13 @@ SearchFunction SetSearchForTests(SearchFunction search) noexcept {
 }
 
 SearchResult SearchNetworks(const std::vector<Network>& networks, const SearchOptions& options) {
-    SearchResult result;
-    try {
-        if (tvprobe::QuittingAfterDispatch()) {  // what came before the first wait
-            result.quitting = true;
-            return result;
-        }
-        if (networks.empty()) return result;
-        tvprobe::WinsockUse winsock;
-        if (!winsock.ok()) return result;
-        return Search(networks, options).Run();
-    } catch (...) {
-        return SearchResult{};  // out of memory: nothing found
-    }
+    return SearchFrom(networks, options, ::GetTickCount64());
 }
 
 SearchResult SearchTvs(const SearchOptions& options) {
     if (searchForTests) return searchForTests(options);
-    return SearchNetworks(NetworksToSearch(GetLocalIPv4Items()), options);
+    const ULONGLONG start = ::GetTickCount64();  // the bound holds the listing of the adapters too
+    return SearchFrom(NetworksToSearch(GetLocalIPv4Items()), options, start);
 }
 
 }  // namespace tvsearch

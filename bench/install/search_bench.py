@@ -23,10 +23,16 @@ REFUSING = ["192.168.77.%d" % i for i in range(100, 160)]
 XVFB = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24"]
 
 
+# A Wine prefix of its own: Wine lists the adapters in a helper process of the prefix's wineserver,
+# which must run on this LAN, not in a namespace where another run started it.
+PREFIX_COPY = [os.path.join(ROOT, "tools", "wine-prefix-copy.sh"), "search-bench"]
+
+
 def search(build, runs):
     exe = os.path.join(build, "bench", "install", "probe_bench.exe")
-    p = subprocess.run(XVFB + [harness.WINE_RUN, exe, "--search", str(len(TVS)), "--runs", str(runs)],
-                       capture_output=True, text=True, timeout=900)
+    env = dict(os.environ, KAVORIN_WINEPREFIX=os.environ.get("KAVORIN_WINEPREFIX") or os.path.join(build, "wineprefix"))
+    p = subprocess.run(PREFIX_COPY + XVFB + [harness.WINE_RUN, exe, "--search", str(len(TVS)), "--runs", str(runs)],
+                       capture_output=True, text=True, timeout=900, env=env)
     line = next((l for l in p.stdout.splitlines() if l.startswith("search\t")), None)
     if not line:
         raise RuntimeError("probe_bench --search gave no figures (exit %d): %s" % (p.returncode, p.stdout + p.stderr))

@@ -380,6 +380,15 @@ TEST_F(TvProbeWindow, TheSearchFindsTheTvsAndEndsOnceTheSsdpTvHasAnswered) {
 
     // No network, no socket: at once.
     EXPECT_EQ(tvsearch::SearchNetworks({}, options).hostsAsked, 0u);
+
+    // A quitting application ends it, nothing found.
+    options.boundMs = 20000;
+    Application->Terminate();
+    t0 = Clock::now();
+    found = tvsearch::SearchNetworks({network}, options);
+    EXPECT_TRUE(found.quitting);
+    EXPECT_TRUE(found.tvs.empty());
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(options.boundMs / 2));
 }
 
 }  // namespace
