@@ -236,6 +236,13 @@ def main():
     # needed: test runs (which use that one) and other `make run`s go on beside this one.
     try:
         subprocess.run([os.path.join(HERE, "wine-prefix.sh"), paths.build], check=True)
+        if args.scenario == FIND and not os.environ.get("KAVORIN_FIND_PREFIX"):
+            # Wine lists the adapters in a helper process of the prefix's wineserver, which must
+            # run on this LAN: a prefix of the run's own, whatever runs in the shared one.
+            env = dict(os.environ, KAVORIN_FIND_PREFIX="1", KAVORIN_WINEPREFIX=paths.prefix)
+            os.execve(os.path.join(HERE, "wine-prefix-copy.sh"),
+                      ["wine-prefix-copy.sh", "run-find", sys.executable, os.path.abspath(__file__),
+                       *sys.argv[1:]], env)
         if args.auto:
             return automatic(paths, args)
         return interactive(paths, args)
