@@ -232,33 +232,21 @@ BOOL CALLBACK FindErrorIcon(HWND child, LPARAM found) {
 
 // The box runs its own modal loop, which dispatches this thread timer too.
 std::vector<Box>* g_boxes = nullptr;
-const bool* g_answerYes = nullptr;
 void CALLBACK AnswerBox(HWND, UINT, UINT_PTR, DWORD) {
     HWND box = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
     if (!box || !g_boxes) return;
     Box seen{WindowText(GetDlgItem(box, 0xFFFF)), false};  // 0xFFFF: the box's text
     EnumChildWindows(box, FindErrorIcon, reinterpret_cast<LPARAM>(&seen.error));
-    seen.question = GetDlgItem(box, IDYES) != nullptr;
-    if (seen.question) {
-        seen.yes = WindowText(GetDlgItem(box, IDYES));
-        seen.no = WindowText(GetDlgItem(box, IDNO));
-    }
     g_boxes->push_back(seen);
-    EndDialog(box, !seen.question ? IDOK : g_answerYes && *g_answerYes ? IDYES : IDNO);
+    EndDialog(box, IDOK);
 }
 
-// Searches find what the test put in found_; none leaves the test.
-struct SearchStandIn {
-    const std::vector<tvsearch::FoundTv>* found;
-    int* count;
-};
-SearchStandIn g_search{nullptr, nullptr};
-tvsearch::SearchResult FindWhatTheTestSays(const tvsearch::SearchOptions&) {
-    tvsearch::SearchResult result;
-    if (g_search.count) ++*g_search.count;
-    if (g_search.found) result.tvs = *g_search.found;
-    return result;
+// Searches are counted and find nothing; none leaves the test.
+int* g_searches = nullptr;
+tvsearch::SearchResult FindNothing(const tvsearch::SearchOptions&) {
+    if (g_searches) ++*g_searches;
+    return {};
 }
 
 // The addresses typed here belong to no test TV: the probe after a failed connect is answered
@@ -291,9 +279,8 @@ void InstallWindow::SetUp() {
     g_boxes = &boxes_;
     g_probed = &probed_;
     previousProbe_ = tvprobe::SetProbeForTests(AnswerNothing);
-    g_search = {&found_, &searches_};
-    g_answerYes = &answerYes_;
-    previousSearch_ = tvsearch::SetSearchForTests(FindWhatTheTestSays);
+    g_searches = &searches_;
+    previousSearch_ = tvsearch::SetSearchForTests(FindNothing);
     boxTimer_ = SetTimer(nullptr, 0, 20, AnswerBox);
     Application->Initialize();
     Application->CreateForm(mainForm);
@@ -309,8 +296,7 @@ void InstallWindow::TearDown() {
     tvprobe::SetProbeForTests(previousProbe_);
     g_probed = nullptr;
     tvsearch::SetSearchForTests(previousSearch_);
-    g_search = {nullptr, nullptr};
-    g_answerYes = nullptr;
+    g_searches = nullptr;
     SetCurrentDirectoryW(previousDir_.c_str());
     EndStandIns();  // only a failed test leaves one
     // A command left running by a closed window may still hold a file for a moment.

@@ -78,15 +78,13 @@ private:
 // A message box as the user saw it.
 struct Box {
     std::wstring text;
-    bool error;                      // shown with the error icon
-    bool question = false;           // Yes and No, not OK
-    std::wstring yes = {}, no = {};  // a question's buttons
+    bool error;  // shown with the error icon
 };
 
 // The main window in a scratch working folder, the recorder's journal beside it (outside the
-// working folder). Message boxes are answered as a user does: read, then OK (a question: the
-// answer set in answerYes_). The TV probe is a stand-in that answers as a silent address, the
-// network search one that finds what found_ holds; neither opens a socket.
+// working folder). Message boxes are answered as a user does: read, then OK. The TV probe is a
+// stand-in that answers as a silent address, the network search one that finds nothing and counts
+// the searches; neither opens a socket.
 class InstallWindow : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -110,10 +108,7 @@ protected:
     // The addresses the installer asked about after a failed connect; no probe leaves the test.
     std::vector<std::string> probed_;
     tvprobe::ProbeFunction previousProbe_ = nullptr;
-    // What the search finds, and how many searches there were.
-    std::vector<tvsearch::FoundTv> found_;
-    int searches_ = 0;
-    bool answerYes_ = false;
+    int searches_ = 0;  // how many network searches there were
     tvsearch::SearchFunction previousSearch_ = nullptr;
 };
 

@@ -342,13 +342,14 @@ TEST_F(TvProbeWindow, TheSearchFindsTheTvsAndEndsOnceTheSsdpTvHasAnswered) {
         return Http(R"j({"device":{"type":"Samsung SmartTV","modelName":"UE43RU7400UXRU","ip":")j" +
                     std::string(ip) + R"j(","name":"[TV] Samsung 7 Series (43)","developerMode":"1"}})j");
     };
-    FakePort tv({Port::Answers, tvJson("127.0.0.2")}, "127.0.0.2");
-    const std::uint16_t port = tv.port();
+    // A free port of 127.0.0.1, where other tests bind too; nobody binds the other addresses.
+    FakePort onSsdp({Port::Answers, tvJson("127.0.0.1")});
+    const std::uint16_t port = onSsdp.port();
+    FakePort tv({Port::Answers, tvJson("127.0.0.2")}, "127.0.0.2", port);
     FakePort soundbar({Port::Answers, Http(R"j({"device":{"type":"Samsung Speaker","name":"Soundbar"}})j")},
                       "127.0.0.3", port);
     FakePort web({Port::Answers, Http("Not Found", "HTTP/1.1 404 Not Found\r\n")}, "127.0.0.4", port);
     FakePort silent({Port::Silent}, "127.0.0.5", port);
-    FakePort onSsdp({Port::Answers, tvJson("127.0.0.1")}, "127.0.0.1", port);
     FakeSsdp ssdp;
     auto ip = [](const char* text) { return *ParseIPv4(text); };
     const Network network{ip("127.0.0.9"), ip("127.0.0.0"), ip("127.0.0.15"), ip("127.0.0.2"),
