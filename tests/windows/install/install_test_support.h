@@ -82,7 +82,7 @@ struct Box {
 
 // The main window in a scratch working folder, the recorder's journal beside it (outside the
 // working folder). Message boxes are answered as a user does: read, then OK. The TV probe is a
-// stand-in that answers as a silent address and opens no socket.
+// stand-in that opens no socket: it answers as a TV that turns this PC away.
 class InstallWindow : public ::testing::Test {
 protected:
     void SetUp() override;
