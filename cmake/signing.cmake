@@ -44,7 +44,6 @@ function(kavorin_sign target description)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_SOURCE_DIR}/tools/sign-exe.sh $<TARGET_FILE:${target}> ${kavorin_sign_pkcs12}
             ${kavorin_sign_password} ${description} ${KAVORIN_SIGN_TIMESTAMP_URL}
-    COMMENT "Signing $<TARGET_FILE_NAME:${target}>"
     VERBATIM)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${kavorin_sign_pkcs12} ${kavorin_sign_password})
 endfunction()
