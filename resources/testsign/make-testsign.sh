@@ -14,57 +14,21 @@ out=${1:-$(cd "$(dirname "$0")" && pwd)}
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
-# Fixed validity window, as the widget's test keys have.
-start=20240101000000Z
-end=20371231235959Z
-
-cat >"$work/ca.cnf" <<CNF
-[ ca ]
-default_ca = test_ca
-[ test_ca ]
-database        = $work/index.txt
-serial          = $work/serial
-new_certs_dir   = $work
-default_md      = sha256
-policy          = any
-unique_subject  = no
-preserve        = yes
-copy_extensions = none
-[ any ]
-commonName             = supplied
-organizationName       = optional
-organizationalUnitName = optional
-[ req ]
-distinguished_name = dn
-prompt             = no
-[ dn ]
-[ root_ext ]
-basicConstraints     = critical, CA:TRUE
-keyUsage             = critical, keyCertSign, cRLSign
-subjectKeyIdentifier = hash
-[ leaf_ext ]
-basicConstraints       = critical, CA:FALSE
-keyUsage               = critical, digitalSignature
-extendedKeyUsage       = codeSigning
-subjectKeyIdentifier   = hash
-authorityKeyIdentifier = keyid:always
-CNF
-: >"$work/index.txt"
-echo 2000 >"$work/serial"
-
 org="/O=KAVORIN TEST ONLY/OU=Not for distribution"
-openssl genpkey -quiet -algorithm RSA -pkeyopt rsa_keygen_bits:3072 -out "$work/root.key"
-openssl req -new -config "$work/ca.cnf" -key "$work/root.key" -subj "$org/CN=KAVORIN Test Code Signing Root CA" \
-  -out "$work/root.csr"
-openssl ca -batch -notext -config "$work/ca.cnf" -selfsign -keyfile "$work/root.key" -startdate "$start" \
-  -enddate "$end" -extensions root_ext -in "$work/root.csr" -out "$out/root-ca.crt" 2>/dev/null
+days=5000  # about 13 years
 
-openssl genpkey -quiet -algorithm RSA -pkeyopt rsa_keygen_bits:3072 -out "$work/leaf.key"
-openssl req -new -config "$work/ca.cnf" -key "$work/leaf.key" -subj "$org/CN=KAVORIN Test Code Signing" \
-  -out "$work/leaf.csr"
-openssl ca -batch -notext -config "$work/ca.cnf" -cert "$out/root-ca.crt" -keyfile "$work/root.key" \
-  -startdate "$start" -enddate "$end" -extensions leaf_ext -in "$work/leaf.csr" -out "$work/leaf.crt" 2>/dev/null
+for k in root leaf; do openssl genpkey -quiet -algorithm RSA -pkeyopt rsa_keygen_bits:3072 -out "$work/$k.key"; done
+openssl req -x509 -key "$work/root.key" -days $days -sha256 \
+  -subj "$org/CN=KAVORIN Test Code Signing Root CA" -out "$out/root-ca.crt" \
+  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
+
+printf '%s\n' "basicConstraints=critical,CA:FALSE" "keyUsage=critical,digitalSignature" \
+  "extendedKeyUsage=codeSigning" "subjectKeyIdentifier=hash" "authorityKeyIdentifier=keyid:always" \
+  >"$work/leaf.ext"
+openssl req -new -key "$work/leaf.key" \
+  -subj "$org/CN=KAVORIN Test Code Signing" -out "$work/leaf.csr"
+openssl x509 -req -in "$work/leaf.csr" -CA "$out/root-ca.crt" -CAkey "$work/root.key" -set_serial 0x2001 \
+  -days $days -sha256 -extfile "$work/leaf.ext" -out "$work/leaf.crt" 2>/dev/null
 openssl verify -CAfile "$out/root-ca.crt" "$work/leaf.crt" >/dev/null
 
 # The build signs from a PKCS#12 file and a file holding its password, as with a vendor's
