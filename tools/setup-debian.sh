@@ -16,7 +16,7 @@ need_pkgs=(
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth imagemagick xdotool x11-utils
   python3 python3-cryptography python3-lxml python3-pytest xmlsec1 openssl osslsigncode
-  file util-linux
+  file util-linux iproute2
 )
 
 missing=()
