@@ -38,8 +38,9 @@ if(NOT KAVORIN_OSSLSIGNCODE)
 endif()
 
 # kavorin_sign(<target> <description>): signs the target's file in place after every link. The
-# description is the name Windows shows for the signed program; it is the file description of
-# the program's version block. A changed certificate, password or server relinks and signs again.
+# description is the name Windows shows for the signed program: for the installer, the file
+# description of its version block. A changed certificate, password or server relinks and signs
+# again.
 function(kavorin_sign target description)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_SOURCE_DIR}/tools/sign-exe.sh $<TARGET_FILE:${target}> ${kavorin_sign_pkcs12}
