@@ -7,7 +7,10 @@ CMAKE_ARGS ?=
 I386 := $(CURDIR)/tools/i386-run.sh
 # Tests and the simulated TV run in a private network namespace: loopback and nothing else, so no
 # packet of theirs leaves the machine (tools/netns-run.sh).
+# The Windows tiers and `make run` give it a LAN of its own, so the window shows this PC's address
+# as at home and the TV can be told to hold it.
 NETNS := $(CURDIR)/tools/netns-run.sh
+NETNS_LAN := $(NETNS) --lan 192.168.77.1/24
 WIN := build/windows
 
 .PHONY: all setup build host windows test test-host test-windows run bench clean
@@ -36,19 +39,18 @@ test-host: host
 test-windows: windows
 	tools/wine-prefix.sh $(WIN)
 	cd $(WIN) && KAVORIN_WINEPREFIX=$(CURDIR)/$(WIN)/wineprefix \
-	  $(NETNS) $(I386) xvfb-run -a -s "-screen 0 1920x1400x24" ctest --output-on-failure -j $(JOBS)
+	  $(NETNS_LAN) $(I386) xvfb-run -a -s "-screen 0 1920x1400x24" ctest --output-on-failure -j $(JOBS)
 
 test: build
 	@$(MAKE) --no-print-directory test-host
 	@$(MAKE) --no-print-directory test-windows
 
 # make run [TV=<address>] [SCENARIO=<name>] [AUTO=1]: see README.md. Only a real TV (TV=) is
-# reached on the machine's own network. SCENARIO=find gets a LAN of its own, whose other side the
-# run starts the simulated TV on: the 32-bit runner goes first, so that side is the run's own.
-RUN_IN = $(if $(TV),$(I386),$(if $(filter find,$(SCENARIO)),$(I386) $(NETNS) --lan 192.168.77.1/24,$(NETNS) $(I386)))
+# reached on the machine's own network. The 32-bit runner goes first, so that the LAN's other side
+# is the run's own: SCENARIO=find starts the simulated TV there.
 run: build
-	@$(RUN_IN) /usr/bin/python3 tools/run-installer.py $(if $(TV),--tv '$(TV)') \
-	  $(if $(SCENARIO),--scenario '$(SCENARIO)') $(if $(AUTO),--auto)
+	@$(I386) $(if $(TV),,$(NETNS_LAN)) /usr/bin/python3 tools/run-installer.py \
+	  $(if $(TV),--tv '$(TV)') $(if $(SCENARIO),--scenario '$(SCENARIO)') $(if $(AUTO),--auto)
 
 # Every benchmark, built without sanitizers (preset bench) and on the shipped 32-bit build; one
 # table in build/bench/report.md (README, Benchmarks). Figures only: nothing fails on a figure.

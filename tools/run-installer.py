@@ -74,17 +74,30 @@ def free_tv_address():
                   % harness.TV_PORT)
 
 
+def lan_address():
+    """This PC's address on the namespace's own LAN (tools/netns-run.sh --lan), or None."""
+    if "lan0" not in os.environ.get("KAVORIN_NETNS_OWN", "").split():
+        return None
+    out = subprocess.run(["ip", "-4", "-o", "addr", "show", "dev", "lan0"], capture_output=True,
+                         text=True).stdout.split()
+    return out[out.index("inet") + 1].split("/")[0] if "inet" in out else None
+
+
 def start_tv(paths, scenario, workdir, limit):
     shutil.rmtree(workdir, ignore_errors=True)
+    extra = []
     if scenario == FIND:
         if not harness.lan():
             raise Failure("SCENARIO=find needs the LAN of tools/netns-run.sh --lan: run it as "
                           "`make run SCENARIO=find`")
-        scenario, address = "success", FIND_ADDRESS
+        scenario, address = "success", FIND_ADDRESS  # the TV on the LAN holds this PC's address
     else:
         address = free_tv_address()
+        # The TV reports the Host PC IP it holds against the address the window shows for this PC.
+        pc = lan_address()
+        extra = ["--pc-address", pc] if pc else []
     try:
-        return harness.Tv(paths, workdir, scenario, limit=limit, address=address), address
+        return harness.Tv(paths, workdir, scenario, *extra, limit=limit, address=address), address
     except (RuntimeError, TimeoutError) as e:
         raise Failure("the simulated TV did not start on %s:%d: %s" % (address, harness.TV_PORT, e))
 

@@ -249,12 +249,15 @@ tvsearch::SearchResult FindNothing(const tvsearch::SearchOptions&) {
     return {};
 }
 
-// The addresses typed here belong to no test TV: the probe after a failed connect is answered
-// as an address where nothing answers, and no socket is opened for it.
+// The addresses typed here belong to no test TV, so no socket is opened for the probe after a
+// failed connect. It is answered as the stand-in client's failed connect means it: a TV whose
+// port takes the connection and closes it at once, with no REST service answering.
 std::vector<std::string>* g_probed = nullptr;
-tvprobe::ProbeResult AnswerNothing(const std::string& address, const tvprobe::ProbeOptions&) {
+tvprobe::ProbeResult AnswerTurnedAway(const std::string& address, const tvprobe::ProbeOptions&) {
     if (g_probed) g_probed->push_back(address);
-    return {};
+    tvprobe::ProbeResult turnedAway;
+    turnedAway.port = tvprobe::PortAnswer::ClosedAtOnce;
+    return turnedAway;
 }
 }  // namespace
 
@@ -278,7 +281,7 @@ void InstallWindow::SetUp() {
     Application->MessageHook = nullptr;
     g_boxes = &boxes_;
     g_probed = &probed_;
-    previousProbe_ = tvprobe::SetProbeForTests(AnswerNothing);
+    previousProbe_ = tvprobe::SetProbeForTests(AnswerTurnedAway);
     g_searches = &searches_;
     previousSearch_ = tvsearch::SetSearchForTests(FindNothing);
     boxTimer_ = SetTimer(nullptr, 0, 20, AnswerBox);

@@ -83,8 +83,8 @@ struct Box {
 
 // The main window in a scratch working folder, the recorder's journal beside it (outside the
 // working folder). Message boxes are answered as a user does: read, then OK. The TV probe is a
-// stand-in that answers as a silent address, the network search one that finds nothing and counts
-// the searches; neither opens a socket.
+// stand-in that opens no socket: it answers as a TV that turns this PC away. The network search is
+// one that finds nothing and counts the searches.
 class InstallWindow : public ::testing::Test {
 protected:
     void SetUp() override;
