@@ -1,5 +1,7 @@
 // The Install button: check the TV address, write the payloads, run the eleven bridge commands
-// with their logs in doLog, move the bar, remove the payloads and say honestly how it went.
+// with their logs in doLog, move the bar, remove the payloads and say honestly how it went. With
+// the field empty, or nothing answering at the typed address, look for the TV on this PC's
+// networks and offer what was found.
 #include <windows.h>
 
 #include <algorithm>

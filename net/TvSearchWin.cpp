@@ -98,8 +98,12 @@ public:
         SearchResult result;
         SendSsdp();
         while (!quitting_) {
-            for (std::size_t n = 0; n < kStartsPerStep && started_ < toAsk_.size() && !quitting_; ++started_)
-                if (!index_.count(toAsk_[started_])) Ask(toAsk_[started_]), ++n;
+            for (std::size_t n = 0; n < kStartsPerStep && started_ < toAsk_.size() && !quitting_;
+                 ++started_) {
+                if (index_.count(toAsk_[started_])) continue;  // asked already: it answered SSDP
+                Ask(toAsk_[started_]);
+                ++n;
+            }
             const ULONGLONG now = ::GetTickCount64();
             for (Asked& a : asked_) a.rest->OnTime(now);
             if (!repeated_ && now >= start_ + options_.ssdpRepeatMs) SendSsdp();
@@ -132,7 +136,7 @@ public:
         result.hostsAsked = asked_.size();
         for (Asked& a : asked_) {
             if (a.ssdp) ++result.ssdpHosts;
-            if (!quitting_ && a.rest->device() && SaysItIsATv(*a.rest->device()))
+            if (!quitting_ && a.IsTv())
                 result.tvs.push_back({tvprobe::IPv4Text(a.address), *a.rest->device()});
             a.rest.reset();  // its socket closed, the window served meanwhile
             if (!quitting_) Breathe();

@@ -61,7 +61,7 @@ def test_empty_field_one_tv_yes_installs_there(e2e, texts):
     app = press_install(e2e, lang)
     box = check_question(app, texts, lang, found_tv(texts, lang, TV1))
     assert app.window().edit["text"] == TV1, "the address found goes into the field"
-    app.shot("06-found-one.png")
+    app.shot("10-found-one.png")
     app.dismiss_box(box, "yes")
     check_installed_once(app, texts, lang, tv)
     # It answered the installer's M-SEARCH from Wine, out of lan0 (what the TCP scan also found).
@@ -95,7 +95,7 @@ def test_empty_field_two_tvs_lists_both(e2e, texts):
         "%s - %s, %s" % (TV1, what, texts["ForThisPcText"][lang]),
         "%s - %s, %s" % (TV2, what, texts["DevModeOffStateText"][lang])])
     assert "yes" not in box, "several: the user types one, nothing is asked"
-    app.shot("07-found-two.png")
+    app.shot("11-found-two.png")
     app.dismiss_box(box)
     assert app.window().edit["text"] == ""
     assert folder_state(app.work) == ([], [])
@@ -107,7 +107,7 @@ def test_empty_field_no_tv_says_what_to_check(e2e, texts):
     app = press_install(e2e, lang)
     box = app.wait_box(BOX_LIMIT_S)
     assert box["text"] == texts["BadAddressText"][lang] + "\n" + texts["SearchNoneText"][lang]
-    app.shot("08-found-none.png")
+    app.shot("12-found-none.png")
     app.dismiss_box(box)
     assert folder_state(app.work) == ([], [])
     # The soundbar was asked and heard the M-SEARCHes, both services, and is no TV.
@@ -122,7 +122,7 @@ def test_nothing_at_the_typed_address_names_the_tv_elsewhere_and_installs_there(
     win = app.wait_finished({texts["FailedText"][lang], texts["DoneText"][lang]}, RUN_LIMIT_S)
     assert win.status_text == texts["FailedText"][lang]
     box = check_question(app, texts, lang, found_tv(texts, lang, TV1, nothing_at=NOBODY))
-    app.shot("09-found-elsewhere.png")
+    app.shot("13-found-elsewhere.png")
     app.dismiss_box(box, "yes")
     check_installed_once(app, texts, lang, tv)
     assert app.window().edit["text"] == TV1
