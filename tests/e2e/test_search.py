@@ -116,7 +116,7 @@ def test_empty_field_no_tv_says_what_to_check(e2e, texts):
 
 
 def test_nothing_at_the_typed_address_names_the_tv_elsewhere_and_installs_there(e2e, texts):
-    lang = 1
+    lang = 0
     tv = e2e.tv("success", address=TV1)
     app = press_install(e2e, lang, NOBODY)
     win = app.wait_finished({texts["FailedText"][lang], texts["DoneText"][lang]}, RUN_LIMIT_S)
