@@ -64,6 +64,8 @@ STEPS = [
                                           "--rows"], 900, None),
     ("install-server-exit", [I386] + XVFB + [WINE, os.path.join(WIN, "bench", "install", "install_bench.exe"),
                                              "--server-exit", "--rows"], 900, None),
+    ("install-bound", [I386] + XVFB + [WINE, os.path.join(WIN, "bench", "install", "install_bench.exe"),
+                                       "--bound", "--rows"], 600, None),
     ("tv-probe", [I386] + XVFB + [WINE, os.path.join(WIN, "bench", "install", "probe_bench.exe"), "--rows"],
      300, None),
     ("startup", [os.path.join(HERE, "startup", "run.sh"), "5"], 600, startup_rows),

@@ -211,14 +211,17 @@ Judgement Judge(PortAnswer port, const std::optional<TvDevice>& device,
         case PortAnswer::NoAnswer: judgement.finding = Finding::NothingAnswers; break;
         case PortAnswer::Refused: judgement.finding = Finding::NotATvService; break;
         case PortAnswer::ClosedAtOnce: judgement.finding = Finding::ClosedNoService; break;
-        case PortAnswer::Open: judgement.finding = Finding::Unclear; break;
+        case PortAnswer::Open: judgement.finding = Finding::AcceptedButSilent; break;
         }
         return judgement;
     }
     judgement.modelName = device->modelName;
     judgement.developerIP = device->developerIP;
     // The port took the connection and kept it: the TV did not turn this PC away.
-    if (port == PortAnswer::Open) return judgement;
+    if (port == PortAnswer::Open) {
+        judgement.finding = Finding::AcceptedButSilent;
+        return judgement;
+    }
 
     // Which of this PC's addresses the Host PC IP names, as it stands or backwards.
     const auto hostIp = ParseIPv4(device->developerIP);

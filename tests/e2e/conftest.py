@@ -69,8 +69,8 @@ class Session:
         self.tvs.append(tv)
         return tv
 
-    def installer(self):
-        app = harness.Installer(self.paths, self.probe, self.work)
+    def installer(self, **env):
+        app = harness.Installer(self.paths, self.probe, self.work, **env)
         self.apps.append(app)
         return app
 

@@ -201,7 +201,7 @@ TEST(Judge, OneFindingForEveryCase) {
         {"TV off or other network", P::NoAnswer, std::nullopt, {F::NothingAnswers, "", "", ""}},
         {"something refuses, no TV service", P::Refused, std::nullopt, {F::NotATvService, "", "", ""}},
         {"an older set turning the PC away", P::ClosedAtOnce, std::nullopt, {F::ClosedNoService, "", "", ""}},
-        {"open port and no service", P::Open, std::nullopt, {F::Unclear, "", "", ""}},
+        {"open port and no service", P::Open, std::nullopt, {F::AcceptedButSilent, "", "", ""}},
         {"developer mode off",
          P::Refused,
          device("0", "0.0.0.0"),
@@ -242,7 +242,7 @@ TEST(Judge, OneFindingForEveryCase) {
         {"the port took it and kept it",
          P::Open,
          device("1", "192.168.1.99"),
-         {F::Unclear, model, "192.168.1.99", ""}},
+         {F::AcceptedButSilent, model, "192.168.1.99", ""}},
     };
     for (const Row& row : rows) EXPECT_EQ(Judge(row.port, row.device, pc), row.expected) << row.what;
 
