@@ -136,7 +136,7 @@ def stalled_push(work, tv, package):
     assert [p["status"] for p in tv.events("push")] == ["dropped"]
     check_nothing_installed(tv)
     assert tv.file(REMOTE) is None
-    assert b"error: the device stopped answering" in read_log(work, "errors.txt")
+    assert b"error: failed to push 'KAVORIN.wgt': the device stopped answering" in read_log(work, "errors.txt")
 
 
 def stalled_install(work, tv, package):
