@@ -427,7 +427,7 @@ int MeasureBound(const std::wstring& exe, const std::wstring& recorder, bool row
     Installer app;
     if (!app.Start(exe, work)) return 1;
     const int install = InstallVerdictCommand();
-    std::vector<double> toBoxMs, worstMs;
+    std::vector<double> toBoxMs, worstMs, p99Ms;
     bool treesEnded = true;
     for (int r = 0; r < rounds; ++r) {
         SendMessageW(app.edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"127.0.0.1"));
@@ -443,24 +443,31 @@ int MeasureBound(const std::wstring& exe, const std::wstring& recorder, bool row
             std::fprintf(stderr, "the install command never ran\n");
             return 1;
         }
-        FILETIME created{}, exited, kernel, user;
+        // The bound runs from the interpreter's start, on the system clock; the prober's clock is
+        // another one.
+        FILETIME created{}, exited, kernel, user, now{};
         GetProcessTimes(hung, &created, &exited, &kernel, &user);
-        CloseHandle(hung);
+        GetSystemTimePreciseAsFileTime(&now);
+        const auto boundOut = Clock::now() -
+                              std::chrono::microseconds((Ticks100ns(now) - Ticks100ns(created)) / 10) +
+                              std::chrono::milliseconds(capMs);
         Prober probe(app.form, 5);
         HWND box = nullptr;
-        FILETIME shown{};
+        Clock::time_point shown{};
         while (!box && Clock::now() < deadline) {
             box = MessageBoxOf(app.pi.dwProcessId);
-            GetSystemTimePreciseAsFileTime(&shown);
+            shown = Clock::now();
             if (!box) Sleep(1);
         }
         probe.Stop();
+        CloseHandle(hung);
         if (!box) {
             std::fprintf(stderr, "no box within 3 minutes\n");
             return 1;
         }
-        toBoxMs.push_back(static_cast<double>(Ticks100ns(shown) - Ticks100ns(created)) / 10000.0 - capMs);
-        worstMs.push_back(probe.Worst());
+        toBoxMs.push_back(Ms(shown - boundOut));
+        worstMs.push_back(probe.Worst(boundOut, shown));
+        p99Ms.push_back(probe.Percentile(0.99));
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         while ((MessageBoxOf(app.pi.dwProcessId) || Exists(work + L"\\iu.exe")) && Clock::now() < deadline)
             Sleep(5);
@@ -477,16 +484,20 @@ int MeasureBound(const std::wstring& exe, const std::wstring& recorder, bool row
         cleanupMs.push_back(Ms(RunBatch(recorder, batchDir, {}, install + 1, kInstallCommandCount)));
     RemoveTree(batchDir);
 
-    const double box = Median(toBoxMs), worst = *std::max_element(worstMs.begin(), worstMs.end());
+    const double box = Median(toBoxMs), cleanup = Median(cleanupMs);
+    const double worst = *std::max_element(worstMs.begin(), worstMs.end());
+    const double p99 = *std::max_element(p99Ms.begin(), p99Ms.end());
     std::printf("a command whose %lu ms bound runs out (the stand-in hangs in the install)\n", capMs);
-    std::printf("  from the bound running out to the box shown : %8.1f ms (median of %d)\n", box, rounds);
-    std::printf("  the clean-up commands between, from a .bat  : %8.1f ms\n", Median(cleanupMs));
-    std::printf("  longest answer of the window meanwhile      : %8.1f ms\n", worst);
-    std::printf("  the stopped tree gone after every run       : %s\n", treesEnded ? "yes" : "NO");
+    std::printf("  from the bound running out to the box shown  : %8.1f ms (median of %d)\n", box, rounds);
+    std::printf("  the three clean-up commands between, a .bat  : %8.1f ms\n", cleanup);
+    std::printf("  longest answer of the window, until the box  : %8.1f ms (p99 %.1f ms)\n", worst, p99);
+    std::printf("  the stopped tree gone after every run        : %s\n", treesEnded ? "yes" : "NO");
     Row(rows, "a bound that runs out: to the box shown (three clean-up commands in between)", box,
-        "those three commands from a batch file", Median(cleanupMs), "1000 ms",
+        "those three commands from a batch file", cleanup, "1000 ms",
         treesEnded ? "the stopped tree gone every time" : "a stopped tree still ran");
-    Row(rows, "a bound that runs out: longest answer of the window meanwhile", worst, "", 0, "50 ms", "");
+    Row(rows, "a bound that runs out: longest answer of the window until the box", worst, "", 0, "50 ms",
+        "p99 " + std::to_string(static_cast<int>(p99)) +
+            " ms; each clean-up command's start holds the thread inside CreateProcess under Wine");
     return treesEnded ? 0 : 1;
 }
 
