@@ -211,13 +211,14 @@ Judgement Judge(PortAnswer port, const std::optional<TvDevice>& device,
         case PortAnswer::NoAnswer: judgement.finding = Finding::NothingAnswers; break;
         case PortAnswer::Refused: judgement.finding = Finding::NotATvService; break;
         case PortAnswer::ClosedAtOnce: judgement.finding = Finding::ClosedNoService; break;
-        case PortAnswer::Open: judgement.finding = Finding::AcceptedButSilent; break;
+        case PortAnswer::Open: judgement.finding = Finding::Unclear; break;
         }
         return judgement;
     }
     judgement.modelName = device->modelName;
     judgement.developerIP = device->developerIP;
-    // The port took the connection and kept it: the TV did not turn this PC away.
+    // The TV's port took the connection and kept it: it did not turn this PC away, yet left the
+    // client's handshake unanswered. (Without the TV's own answer, the port may be anything's.)
     if (port == PortAnswer::Open) {
         judgement.finding = Finding::AcceptedButSilent;
         return judgement;

@@ -201,7 +201,7 @@ TEST(Judge, OneFindingForEveryCase) {
         {"TV off or other network", P::NoAnswer, std::nullopt, {F::NothingAnswers, "", "", ""}},
         {"something refuses, no TV service", P::Refused, std::nullopt, {F::NotATvService, "", "", ""}},
         {"an older set turning the PC away", P::ClosedAtOnce, std::nullopt, {F::ClosedNoService, "", "", ""}},
-        {"open port and no service", P::Open, std::nullopt, {F::AcceptedButSilent, "", "", ""}},
+        {"open port and no service", P::Open, std::nullopt, {F::Unclear, "", "", ""}},
         {"developer mode off",
          P::Refused,
          device("0", "0.0.0.0"),
