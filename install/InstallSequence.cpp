@@ -227,12 +227,14 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
     RunRecord record;
     std::vector<std::pair<LONGLONG, LONGLONG>> errorSpans(kInstallCommandCount);
     std::vector<std::optional<LogStamp>> logBefore(kInstallCommandCount);  // set once the command started
-    int stopped = -1;  // the first TV command whose bound ran out
+    int stopped = -1;          // the first TV command whose bound ran out
+    bool stillSilent = false;  // and a clean-up command after it ran out too
     for (int i = 0; i < kInstallCommandCount; ++i) {
         const InstallStep& step = kInstallSequence[i];
         // Once the application is quitting no TV command starts; the closing kill-server does.
-        // Once the TV stopped answering, only the clean-up still runs.
-        const bool skip = (step.talksToTv && Application->Terminated()) ||
+        // Once the TV stopped answering, only the clean-up still runs, and only while the TV
+        // answers it.
+        const bool skip = (step.talksToTv && (Application->Terminated() || stillSilent)) ||
                           (stopped >= 0 && !InstallCommandRunsAfterStop(i, stopped));
         if (!skip) {
             // Built just before it runs: the series may have been switched meanwhile.
@@ -243,11 +245,14 @@ void TmainForm::BitInstallClick(TObject* /*Sender*/) {
             WriteHeader(errorLog, line);
             errorSpans[i].first = ErrorLogEnd(errorLog);
             record.commands[i].started = true;
-            const unsigned long bound = InstallCommandBoundMs(i, boundCap);
+            const unsigned long bound = InstallCommandBoundMs(i, boundCap, stopped >= 0);
             if (RunCommandWithin(line, bound, errorLog.get()) == CommandEnd::BoundRanOut) {
                 WriteStopped(errorLog, bound);
                 record.commands[i].stopped = true;
-                if (step.talksToTv && stopped < 0) stopped = i;
+                if (step.talksToTv) {
+                    stillSilent = stopped >= 0;
+                    if (stopped < 0) stopped = i;
+                }
             }
             errorSpans[i].second = ErrorLogEnd(errorLog);
         }

@@ -105,10 +105,11 @@ int InstallBarRaiseAfter(int index) noexcept {
     return step ? step->barRaise : 0;
 }
 
-unsigned long InstallCommandBoundMs(int index, unsigned long capMs) noexcept {
+unsigned long InstallCommandBoundMs(int index, unsigned long capMs, bool afterStop) noexcept {
     const InstallStep* step = StepAt(index);
     if (!step) return 0;
-    const unsigned long bound = static_cast<unsigned long>(step->boundSeconds) * 1000UL;
+    const int seconds = afterStop ? std::min(step->boundSeconds, kAfterStopBoundSeconds) : step->boundSeconds;
+    const unsigned long bound = static_cast<unsigned long>(seconds) * 1000UL;
     return capMs ? std::min(bound, std::max(capMs, kMinBoundCapMs)) : bound;
 }
 

@@ -65,10 +65,14 @@ bool InstallCommandNamesStagingDir(int index) noexcept;
 bool InstallCommandTalksToTv(int index) noexcept;
 int InstallBarRaiseAfter(int index) noexcept;
 
-// The bound of row `index` in milliseconds (0 outside 0..10), no longer than `capMs` when that is
-// not 0. The cap is a test's setting (KAVORIN_TEST_BOUND_CAP_MS); the shipped program runs with
-// the table's bounds.
-unsigned long InstallCommandBoundMs(int index, unsigned long capMs) noexcept;
+// Once the TV stopped answering, a clean-up command asks it only this long: a TV that answers
+// again does so at once, and one still silent should not keep the user waiting a minute more.
+inline constexpr int kAfterStopBoundSeconds = 20;
+
+// The bound of row `index` in milliseconds (0 outside 0..10): the table's, at most
+// kAfterStopBoundSeconds `afterStop`, and no longer than `capMs` when that is not 0. The cap is a
+// test's setting (KAVORIN_TEST_BOUND_CAP_MS); the shipped program runs with the table's bounds.
+unsigned long InstallCommandBoundMs(int index, unsigned long capMs, bool afterStop = false) noexcept;
 // The cap from that setting's text: plain decimal digits, at least kMinBoundCapMs (a smaller
 // number is raised to it); 0, meaning no cap, for an empty, malformed or huge text.
 inline constexpr unsigned long kMinBoundCapMs = 500;

@@ -1602,6 +1602,12 @@ class TvSim:
         verdict = {"app_id": app_id, "path": path}
         if self.stalls_shell("vd_appinstall"):
             # the TV's installer hangs after it started: nothing installed, nothing more said
+            with self.lock:
+                try:
+                    data = self.fs.read(path)
+                    verdict.update(size=len(data), sha256=hashlib.sha256(data).hexdigest())
+                except OSError:
+                    verdict.update(size=None, sha256=None)
             self.journal.write("install", conn=cid, ok=False, code=None, reason="stalled", **verdict)
             return steps
         try:

@@ -104,6 +104,10 @@ TEST(InstallCommands, BoundsAndTheTestCap) {
     EXPECT_EQ(InstallCommandBoundMs(7, 2500), 2500u);
     EXPECT_EQ(InstallCommandBoundMs(0, 999999999), 30000u) << "a cap never lengthens a bound";
     EXPECT_EQ(InstallCommandBoundMs(7, 1), 500u);
+    // After a stop the clean-up asks the TV briefly; the cap still applies.
+    EXPECT_EQ(InstallCommandBoundMs(9, 0, true), 20000u);
+    EXPECT_EQ(InstallCommandBoundMs(0, 0, true), 20000u);
+    EXPECT_EQ(InstallCommandBoundMs(9, 4000, true), 4000u);
 }
 
 // Once the TV stopped answering at a command, the run skips to the clean-up: the upload is removed
