@@ -260,17 +260,23 @@ double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-bool BridgeRunning() {
+// Every process the system lists now.
+std::vector<PROCESSENTRY32W> Processes() {
+    std::vector<PROCESSENTRY32W> all;
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    if (snapshot == INVALID_HANDLE_VALUE) return all;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    bool running = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !running;
-         more = Process32NextW(snapshot, &entry))
-        running = _wcsicmp(entry.szExeFile, L"iu.exe") == 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        all.push_back(entry);
     CloseHandle(snapshot);
-    return running;
+    return all;
+}
+
+bool BridgeRunning() {
+    for (const PROCESSENTRY32W& p : Processes())
+        if (_wcsicmp(p.szExeFile, L"iu.exe") == 0) return true;
+    return false;
 }
 
 int MeasureServerExit(const std::wstring& exe, bool rows) {
@@ -377,18 +383,10 @@ std::string Rounds(const std::vector<double>& a, const std::vector<double>& b) {
 
 // The command interpreter the installer runs now (the one alive among its children), or null.
 HANDLE RunningInterpreter(DWORD installerId) {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return nullptr;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    HANDLE found = nullptr;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
-         more = Process32NextW(snapshot, &entry)) {
-        if (entry.th32ParentProcessID != installerId || _wcsicmp(entry.szExeFile, L"cmd.exe") != 0) continue;
-        found = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID);
-    }
-    CloseHandle(snapshot);
-    return found;
+    for (const PROCESSENTRY32W& p : Processes())
+        if (p.th32ParentProcessID == installerId && _wcsicmp(p.szExeFile, L"cmd.exe") == 0)
+            return OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, p.th32ProcessID);
+    return nullptr;
 }
 
 ULONGLONG Ticks100ns(FILETIME f) {

@@ -108,19 +108,27 @@ int Serve() {
     return 0;
 }
 
-// Re-launches this exe, detached, as the server and waits until it answers.
-bool StartServer() {
+// Starts this exe again, detached, with `args`; the process handle is the caller's to close.
+HANDLE StartSelfDetached(const wchar_t* args) {
     wchar_t self[MAX_PATH];
     const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return false;
-    std::wstring line = L"\"" + std::wstring(self) + L"\" fork-server server";
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    std::wstring line = L"\"" + std::wstring(self) + L"\" " + args;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
     if (!::CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
                           &startup, &started))
-        return false;
+        return nullptr;
     ::CloseHandle(started.hThread);
+    return started.hProcess;
+}
+
+// Re-launches this exe, detached, as the server and waits until it answers.
+bool StartServer() {
+    PROCESS_INFORMATION started{};
+    started.hProcess = StartSelfDetached(L"fork-server server");
+    if (!started.hProcess) return false;
     bool up = ServerRunning();
     for (DWORD waited = 0; !up && waited < kServerStartMs; waited += 10) {
         const bool ended = ::WaitForSingleObject(started.hProcess, 10) == WAIT_OBJECT_0;
@@ -225,18 +233,7 @@ constexpr DWORD kHangLifetimeMs = 120000;
 
 // Starts this exe again, detached, as the hung command's child; it only waits.
 void StartHangChild() {
-    wchar_t self[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
-    std::wstring line = L"\"" + std::wstring(self) + L"\" hang-child";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                          &startup, &started))
-        return;
-    ::CloseHandle(started.hThread);
-    ::CloseHandle(started.hProcess);
+    if (const HANDLE child = StartSelfDetached(L"hang-child")) ::CloseHandle(child);
 }
 
 std::string Arg(int argc, wchar_t** argv, int i) { return i < argc ? Utf8(argv[i]) : std::string(); }
