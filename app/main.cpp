@@ -2,8 +2,11 @@
 #include <windows.h>
 
 #include "Mainwin.h"
+#include "SystemFolder.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Started from a Downloads folder: no library may come from there or from the current folder.
+    systemfolder::RestrictLibrarySearch();
     try {
         Application->Initialize();
         Application->MainFormOnTaskBar = true;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Forms.h"
+#include "SystemFolder.h"
 
 namespace {
 
@@ -23,6 +24,19 @@ constexpr DWORD kWakeOnAnyInputBeforeWindows8 = 0x04FF;
 
 MsgWaitFunction msgWait = ::MsgWaitForMultipleObjects;
 bool jobsRefused = false;  // a test plays a system that refuses a job for the child
+
+// Every command line starts with "cmd.exe". The system's own is named in full as the program,
+// so that a cmd.exe beside the program or in the current folder is never the one started; a line
+// that names another program, or none, is not started at all. An empty path (the system folder
+// unknown) makes every start fail.
+const wchar_t* Interpreter() {
+    static const std::wstring path = systemfolder::PathOf(L"cmd.exe");
+    return path.c_str();
+}
+
+bool StartsWithInterpreter(const std::wstring& line) {
+    return ::_wcsnicmp(line.c_str(), L"cmd.exe ", 8) == 0;
+}
 
 bool RefusedTheMask() {
     const DWORD error = ::GetLastError();
@@ -70,8 +84,8 @@ bool StartWithErrorStream(std::wstring line, HANDLE errorStream, PROCESS_INFORMA
         startup.StartupInfo.wShowWindow = SW_HIDE;
         startup.StartupInfo.hStdError = inheritable;
         startup.lpAttributeList = list;
-        ok = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, kHeldWithList, nullptr, nullptr,
-                              &startup.StartupInfo, &started) != 0;
+        ok = ::CreateProcessW(Interpreter(), line.data(), nullptr, nullptr, TRUE, kHeldWithList, nullptr,
+                              nullptr, &startup.StartupInfo, &started) != 0;
     }
     ::DeleteProcThreadAttributeList(list);
     return ok;
@@ -183,10 +197,11 @@ CommandEnd RunCommandWithin(UnicodeString commandLine, DWORD boundMs, HANDLE err
 
     // CreateProcessW may write into the command line, so it gets a copy of its own.
     std::wstring buffer = commandLine.str();
+    if (!StartsWithInterpreter(buffer)) return CommandEnd::NotStarted;
     const bool withErrors = errorStream && errorStream != INVALID_HANDLE_VALUE &&
                             StartWithErrorStream(buffer, errorStream, started);
     if (!withErrors) {
-        if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, kHeld, nullptr, nullptr,
+        if (!::CreateProcessW(Interpreter(), buffer.data(), nullptr, nullptr, FALSE, kHeld, nullptr, nullptr,
                               &startup, &started))
             return CommandEnd::NotStarted;
     }

@@ -5,10 +5,12 @@
 #include "UniqueHandle.h"
 
 // Starts `commandLine` (hidden, no handles inherited, in the program's environment and current
-// directory) and returns when the child has ended. Meanwhile every window message is
-// dispatched, so the window repaints and its handlers run. It also returns when the
-// application is asked to quit meanwhile (the child's whole tree is ended first) or when the
-// wait fails, and at once when the child cannot be started. Nothing is reported in any case.
+// directory) and returns when the child has ended. The line begins with "cmd.exe ", and the
+// system folder's cmd.exe runs it; a line that names another program is not started.
+// Meanwhile every window message is dispatched, so the window repaints and its handlers run. It
+// also returns when the application is asked to quit meanwhile (the child's whole tree is ended
+// first) or when the wait fails, and at once when the child cannot be started. Nothing is
+// reported in any case.
 void RunCommandAndWait(UnicodeString commandLine);
 
 // How a bounded run of one command ended.

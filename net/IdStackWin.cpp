@@ -1,5 +1,6 @@
 // The Windows listing: GetAdaptersAddresses, every unicast address of every adapter but the
-// software loopback one, in the order the system gives.
+// software loopback one, in the order the system gives. iphlpapi.dll is loaded from the system
+// folder when first needed: as an import, Windows would look for it beside the program first.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
@@ -10,9 +11,15 @@
 
 #include "Exception.h"
 #include "SysUtils.h"
+#include "SystemFolder.h"
 #include "IdStack.h"
 
 void PlatformLocalAddresses(TIdStackLocalAddressList& list) {
+    using GetAdapters = decltype(&::GetAdaptersAddresses);
+    static const auto getAdaptersAddresses =
+        systemfolder::Function<GetAdapters>(L"iphlpapi.dll", "GetAdaptersAddresses");
+    if (!getAdaptersAddresses)
+        Sysutils::RaiseSystemError(L"Cannot list the network adapters", ERROR_MOD_NOT_FOUND);
     const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
     // ULONGLONG elements keep the adapter records aligned.
     std::vector<ULONGLONG> buffer;
@@ -22,7 +29,7 @@ void PlatformLocalAddresses(TIdStackLocalAddressList& list) {
     for (int attempt = 0; attempt < 4 && rc == ERROR_BUFFER_OVERFLOW; ++attempt) {
         buffer.assign(size / sizeof(ULONGLONG) + 1, 0);
         size = static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG));
-        rc = GetAdaptersAddresses(AF_UNSPEC, flags, nullptr,
+        rc = getAdaptersAddresses(AF_UNSPEC, flags, nullptr,
                                   reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
     }
     if (rc == ERROR_NO_DATA) return;  // no adapter with an address: an empty list, no error

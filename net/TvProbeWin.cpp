@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "Forms.h"
@@ -201,9 +202,14 @@ private:
     bool ok_ = false;
 };
 
+ProbeFunction probeForTests = nullptr;
+
 }  // namespace
 
+ProbeFunction SetProbeForTests(ProbeFunction probe) noexcept { return std::exchange(probeForTests, probe); }
+
 ProbeResult ProbeTv(const std::string& address, const ProbeOptions& options) {
+    if (probeForTests) return probeForTests(address, options);
     ProbeResult result;
     try {
         Application->ProcessMessages();  // what came before the first wait

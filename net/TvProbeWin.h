@@ -40,4 +40,9 @@ struct ProbeResult {
 // an address that is not dotted-decimal IPv4 gives NoAnswer without a socket.
 ProbeResult ProbeTv(const std::string& address, const ProbeOptions& options = {});
 
+// Tests that type an address where no test TV listens put a stand-in here, so that no probe
+// leaves for it; the previous one is returned (null: the real probe).
+using ProbeFunction = ProbeResult (*)(const std::string& address, const ProbeOptions& options);
+ProbeFunction SetProbeForTests(ProbeFunction probe) noexcept;
+
 }  // namespace tvprobe

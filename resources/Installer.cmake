@@ -26,10 +26,12 @@ function(kavorin_generated_rc out)
   set_source_files_properties("${out}" PROPERTIES OBJECT_DEPENDS "${deps}")
 endfunction()
 
-# kavorin_add_installer(<target> BRIDGE <file> WIDGET <file> [FORM <file>] [DEPENDS <targets>...])
-# FORM replaces the window's description (tests use a broken one).
+# kavorin_add_installer(<target> BRIDGE <file> WIDGET <file> [FORM <file>] [SIGN]
+#                       [DEPENDS <targets>...])
+# FORM replaces the window's description (tests use a broken one). SIGN signs the built exe
+# (cmake/signing.cmake): the product, not the variants that tests make.
 function(kavorin_add_installer name)
-  cmake_parse_arguments(arg "" "BRIDGE;WIDGET;FORM" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(arg "SIGN" "BRIDGE;WIDGET;FORM" "DEPENDS" ${ARGN})
   if(NOT arg_FORM)
     set(arg_FORM ${CMAKE_SOURCE_DIR}/app/Mainwin.dfm)
   endif()
@@ -45,6 +47,9 @@ function(kavorin_add_installer name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   if(arg_DEPENDS)
     add_dependencies(${name} ${arg_DEPENDS})
+  endif()
+  if(arg_SIGN)
+    kavorin_sign(${name} "KAVORIN Tizen Installer")
   endif()
 endfunction()
 

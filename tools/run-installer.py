@@ -4,6 +4,9 @@
     tools/i386-run.sh /usr/bin/python3 tools/run-installer.py [--tv ADDRESS] [--scenario NAME]
                                                              [--auto] [--work DIR]
 
+Run by `make run` in a private network namespace (tools/netns-run.sh) unless --tv names a real TV,
+so the installer reaches nothing but the simulated TV (a display over TCP, which the namespace
+cannot reach, makes it run by itself under Xvfb).
 With an X display the window opens for a person to use; a simulated TV listens on port 26101 of
 a free loopback address other than 127.0.0.1 (127.0.0.2 unless taken; scenario `success` unless
 --scenario names another) and is stopped when the window closes. Not 127.0.0.1: the SDK's own
@@ -44,6 +47,17 @@ def check_machine(paths):
             raise Failure("the %s is not built (%s): run `make build`" % (what, path))
 
 
+def display_answers():
+    """Whether the X display can be reached from here (xdpyinfo; assumed so where it is missing)."""
+    if not shutil.which("xdpyinfo"):
+        return True
+    try:
+        return subprocess.run(["xdpyinfo"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=20).returncode == 0
+    except subprocess.TimeoutExpired:
+        return False
+
+
 def free_tv_address():
     """The first of 127.0.0.2 ... 127.0.0.254 where nothing listens on the TV's port."""
     for last in range(2, 255):
@@ -55,11 +69,23 @@ def free_tv_address():
                   % harness.TV_PORT)
 
 
+def lan_address():
+    """This PC's address on the namespace's own LAN (tools/netns-run.sh --lan), or None."""
+    if "lan0" not in os.environ.get("KAVORIN_NETNS_OWN", "").split():
+        return None
+    out = subprocess.run(["ip", "-4", "-o", "addr", "show", "dev", "lan0"], capture_output=True,
+                         text=True).stdout.split()
+    return out[out.index("inet") + 1].split("/")[0] if "inet" in out else None
+
+
 def start_tv(paths, scenario, workdir, limit):
     shutil.rmtree(workdir, ignore_errors=True)
     address = free_tv_address()
+    # The TV reports the Host PC IP it holds against the address the window shows for this PC.
+    pc = lan_address()
+    extra = ["--pc-address", pc] if pc else []
     try:
-        return harness.Tv(paths, workdir, scenario, limit=limit, address=address), address
+        return harness.Tv(paths, workdir, scenario, *extra, limit=limit, address=address), address
     except (RuntimeError, TimeoutError) as e:
         raise Failure("the simulated TV did not start on %s:%d: %s" % (address, harness.TV_PORT, e))
 
@@ -174,6 +200,11 @@ def main():
         check_machine(paths)
     except Failure as e:
         return fail(str(e))
+    if os.environ.get("DISPLAY") and not args.tv and not display_answers():
+        print("The display %s cannot be reached from the private network namespace the simulated "
+              "TV runs in (a display over TCP, as with ssh -X): installing by itself under Xvfb."
+              % os.environ["DISPLAY"], flush=True)
+        del os.environ["DISPLAY"]
     if not os.environ.get("DISPLAY"):
         # No display: the same program again under a virtual one.
         if not shutil.which("xvfb-run"):

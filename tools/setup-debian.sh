@@ -15,8 +15,8 @@ need_pkgs=(
   libssl-dev zlib1g-dev libxml2-dev nlohmann-json3-dev clang-format
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth imagemagick xdotool x11-utils
-  python3 python3-cryptography python3-lxml python3-pytest xmlsec1 openssl
-  file util-linux
+  python3 python3-cryptography python3-lxml python3-pytest xmlsec1 openssl osslsigncode
+  file util-linux iproute2
 )
 
 missing=()

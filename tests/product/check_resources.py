@@ -16,6 +16,8 @@ def resources(pe):
     directories = optional + (96 if struct.unpack_from("<H", pe, optional)[0] == 0x10B else 112)
     root_rva = struct.unpack_from("<I", pe, directories + 2 * 8)[0]
     table = [struct.unpack_from("<8xIIII", pe, optional + optional_size + 40 * i) for i in range(sections)]
+    if root_rva == 0:
+        return {}  # no resources at all
 
     def offset(rva):
         for _vsize, va, raw_size, raw in table:
@@ -95,6 +97,10 @@ def checks(res):
         ("version language", (list(strings), info["VarFileInfo"][2]["Translation"][1]),
          (["040904E4"], struct.pack("<HH", 0x0409, 1252))),
         ("version texts", (text.get("FileVersion"), text.get("ProductVersion")), ("1.0.0.0", "1.0.0.0")),
+        # One name and one version, as the manifest, the version block and the signature give them.
+        ("names", (manifest.find(f"{asm}description").text, manifest.find(f"{asm}assemblyIdentity").get("version"),
+                   text.get("FileDescription"), text.get("ProductName")),
+         ("KAVORIN Tizen Installer", "1.0.0.0", "KAVORIN Tizen Installer", "KAVORIN Tizen Installer")),
         ("button picture", (width, abs(height), bits), (24, 24, 16)),
         ("window icon", (struct.unpack_from("<H", icons, 4)[0], icons[6], icons[7], struct.unpack_from("<H", icons, 12)[0]),
          (1, 64, 64, 32)),

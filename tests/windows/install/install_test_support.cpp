@@ -242,6 +242,17 @@ void CALLBACK AnswerBox(HWND, UINT, UINT_PTR, DWORD) {
     g_boxes->push_back(seen);
     EndDialog(box, IDOK);
 }
+
+// The addresses typed here belong to no test TV, so no socket is opened for the probe after a
+// failed connect. It is answered as the stand-in client's failed connect means it: a TV whose
+// port takes the connection and closes it at once, with no REST service answering.
+std::vector<std::string>* g_probed = nullptr;
+tvprobe::ProbeResult AnswerTurnedAway(const std::string& address, const tvprobe::ProbeOptions&) {
+    if (g_probed) g_probed->push_back(address);
+    tvprobe::ProbeResult turnedAway;
+    turnedAway.port = tvprobe::PortAnswer::ClosedAtOnce;
+    return turnedAway;
+}
 }  // namespace
 
 void InstallWindow::SetUp() {
@@ -265,6 +276,8 @@ void InstallWindow::SetUp() {
 
     Application->MessageHook = nullptr;
     g_boxes = &boxes_;
+    g_probed = &probed_;
+    previousProbe_ = tvprobe::SetProbeForTests(AnswerTurnedAway);
     boxTimer_ = SetTimer(nullptr, 0, 20, AnswerBox);
     Application->Initialize();
     Application->CreateForm(mainForm);
@@ -278,6 +291,8 @@ void InstallWindow::TearDown() {
     mainForm = nullptr;
     KillTimer(nullptr, boxTimer_);
     g_boxes = nullptr;
+    tvprobe::SetProbeForTests(previousProbe_);
+    g_probed = nullptr;
     SetCurrentDirectoryW(previousDir_.c_str());
     EndStandIns();  // only a failed test leaves one
     // A command left running by a closed window may still hold a file for a moment.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Mainwin.h"
+#include "net/TvProbeWin.h"
 #include "WindowTestSupport.h"
 
 namespace installtest {
@@ -80,7 +81,8 @@ struct Box {
 };
 
 // The main window in a scratch working folder, the recorder's journal beside it (outside the
-// working folder). Message boxes are answered as a user does: read, then OK.
+// working folder). Message boxes are answered as a user does: read, then OK. The TV probe is a
+// stand-in that opens no socket: it answers as a TV that turns this PC away.
 class InstallWindow : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -101,6 +103,9 @@ protected:
     std::wstring work_, journal_, previousDir_;
     std::vector<Box> boxes_;
     UINT_PTR boxTimer_ = 0;
+    // The addresses the installer asked about after a failed connect; no probe leaves the test.
+    std::vector<std::string> probed_;
+    tvprobe::ProbeFunction previousProbe_ = nullptr;
 };
 
 }  // namespace installtest

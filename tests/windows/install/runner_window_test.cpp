@@ -127,7 +127,9 @@ TEST_F(Runner, WindowAnswersAndPaintsDuringALongCommand) {
     ASSERT_GT(probes.load(), 3);
     EXPECT_EQ(answered.load(), probes.load());
     EXPECT_EQ(painted.load(), probes.load());
-    EXPECT_LT(worstAnswerMs.load(), 100) << "slowest answer to a sent message";
+    // A frozen window would answer only when the 3 s command ends; how fast it answers is a
+    // benchmark's figure (install_bench), not this test's.
+    EXPECT_LT(worstAnswerMs.load(), 1000) << "slowest answer to a sent message";
 }
 
 // The installer is a windowed program, so cmd.exe gets a console of its own, which must stay
@@ -238,7 +240,8 @@ TEST_F(Runner, ABoundThatRunsOutEndsTheTreeWithTheWindowAnswering) {
     EXPECT_GE(took, std::chrono::milliseconds(3000));
     EXPECT_LT(took, std::chrono::milliseconds(6000));
     EXPECT_TRUE(StandInProcesses().empty()) << "part of the tree still runs";
-    EXPECT_LT(worstAnswerMs.load(), 100) << "slowest answer to a sent message";
+    // Answered well before the bound runs out; how fast is a benchmark's figure.
+    EXPECT_LT(worstAnswerMs.load(), 1000) << "slowest answer to a sent message";
 }
 
 // Where the system refuses the full wake mask, the runner waits with the older one: each

@@ -281,6 +281,10 @@ TEST_F(Install, VerdictComesFromTheInstallLogAndAFailureSaysWhy) {
         ASSERT_TRUE(log.has_value());
         EXPECT_NE(log->find(c.inLog), std::string::npos);
         ExpectCleanFolderAfterRun();
+        const bool connectFailed = std::wstring(c.script) == L"unreachable";
+        EXPECT_EQ(std::exchange(probed_, {}),
+                  connectFailed ? std::vector<std::string>{"10.0.0.20"} : std::vector<std::string>{})
+            << "only a failed connect asks the TV, once, at the typed address";
 
         const auto boxes = Boxes();
         if (!c.why) {

@@ -401,7 +401,4 @@ TEST_F(MainWindow, ErrorBoxesSayWhatFailedAndWhyButNotWhere) {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+// The entry point is the shared one of install_test_support.cpp.
