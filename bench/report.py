@@ -65,6 +65,8 @@ STEPS = [
                                           "--rows"], 900, None),
     ("install-server-exit", [I386] + XVFB + [WINE, os.path.join(WIN, "bench", "install", "install_bench.exe"),
                                              "--server-exit", "--rows"], 900, None),
+    ("install-bound", [I386] + XVFB + [WINE, os.path.join(WIN, "bench", "install", "install_bench.exe"),
+                                       "--bound", "--rows"], 600, None),
     ("tv-probe", [I386] + XVFB + [WINE, os.path.join(WIN, "bench", "install", "probe_bench.exe"), "--rows"],
      300, None),
     ("tv-search", [NETNS, "--lan", "192.168.77.1/24", PY, os.path.join(HERE, "install", "search_bench.py"),

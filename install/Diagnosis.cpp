@@ -1,18 +1,12 @@
 #include "Diagnosis.h"
 
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "texts/Func.h"
 
 namespace {
-
-// The run's rows, found by what they do rather than by number.
-int RowStartingWith(std::wstring_view verb) {
-    for (int i = 0; i < kInstallCommandCount; ++i)
-        if (std::wstring_view(kInstallSequence[i].args).substr(0, verb.size()) == verb) return i;
-    return -1;
-}
 
 // Lines of a command's output, whatever the line ends (LF, CRLF, CR CR LF, progress rewritten
 // with CR): every CR or LF ends a piece, and empty pieces are dropped.
@@ -52,10 +46,12 @@ Diagnosis Found(FailureCause cause, std::optional<std::string_view> line = std::
     return d;
 }
 
-// A client's line saying the TV was reached before but is gone now (both clients' words).
+// A client's line saying the TV was reached before but is gone now (both clients' words). One
+// that says it stopped answering means a TV still there but silent.
 bool SaysTvIsGone(std::string_view line) {
+    if (Has(line, "stopped answering")) return false;
     for (std::string_view words : {"failed to push", "connection fails", "target not found", "target offline",
-                                   "cannot reach", "closed the connection", "stopped answering"})
+                                   "cannot reach", "closed the connection"})
         if (Has(line, words)) return true;
     return false;
 }
@@ -65,14 +61,42 @@ bool IsClientError(std::string_view line) {
     return line.rfind("error:", 0) == 0 || line.rfind("fatal:", 0) == 0;
 }
 
-// The connect command: reached, turned away, nothing there, or no client at all.
-std::optional<Diagnosis> FromConnect(const CommandRecord& connect) {
+// The TV took the command and then said nothing more: the installer's bound ran out, or our
+// client's own limit for a silent TV did (its "the device stopped answering").
+bool StoppedAnsweringIn(const CommandRecord& c) {
+    if (c.stopped) return true;
+    for (std::string_view l : Lines(c.errors))
+        if (IsClientError(l) && Has(l, "stopped answering")) return true;
+    return false;
+}
+
+Diagnosis StoppedAt(int index) {
+    Diagnosis d;
+    d.cause = FailureCause::StoppedAnswering;
+    d.stage = kInstallSequence[index].stage;
+    return d;
+}
+
+// The first command of rows [from, to) that talks to the TV and at which the TV stopped answering.
+std::optional<Diagnosis> FirstStop(const RunRecord& run, int from, int to) {
+    for (int i = from; i < to; ++i) {
+        const CommandRecord& c = run.commands[i];
+        if (c.started && kInstallSequence[i].talksToTv && StoppedAnsweringIn(c)) return StoppedAt(i);
+    }
+    return std::nullopt;
+}
+
+// The connect command (row `index`): reached, turned away, silent, nothing there, or no client.
+std::optional<Diagnosis> FromConnect(const CommandRecord& connect, int index) {
     const std::vector<std::string_view> lines = Output(connect);
+    if (connect.stopped) return StoppedAt(index);
     // Ours prints "failed to connect to remote target" when no TCP connection could be made,
-    // and "failed to connect to <ip>:<port>" when the TV accepted and then closed it. The SDK's
-    // client prints the latter in both cases; asking the TV itself tells them apart.
+    // and "failed to connect to <ip>:<port>" when the TV accepted and then closed it, or left
+    // the handshake unanswered (on its error stream, "the device stopped answering"). The SDK's
+    // client prints the latter in every case; asking the TV itself tells them apart.
     if (FirstWith(lines, "failed to connect to remote target")) return Found(FailureCause::NothingAnswers);
-    if (FirstWith(lines, "failed to connect to")) return Found(FailureCause::TvTurnedPcAway);
+    if (FirstWith(lines, "failed to connect to"))
+        return StoppedAnsweringIn(connect) ? StoppedAt(index) : Found(FailureCause::TvTurnedPcAway);
     if (FirstWith(lines, "connected to")) return std::nullopt;
     // Nothing from the client, at most the command interpreter's word that it could not start
     // it (the file gone, access denied): an antivirus or the firewall stopped it.
@@ -134,7 +158,7 @@ std::optional<std::string_view> AnyFailureLine(const RunRecord& run) {
 }
 
 // The catalogue: each cause with its text and the address its remedy names.
-enum class Names { Nothing, TvAddress, PcAddresses, TvHostIpThenPc, TvHostIpThenReversedPc };
+enum class Names { Nothing, TvAddress, PcAddresses, TvHostIpThenPc, TvHostIpThenReversedPc, Stage };
 struct CauseEntry {
     FailureCause cause;
     UnicodeString (TextTable::*text)[2];
@@ -151,6 +175,7 @@ constexpr CauseEntry kCatalogue[] = {
     {FailureCause::PackageRefused, &TextTable::WhyRefusedText, Names::Nothing},
     {FailureCause::NoSpace, &TextTable::WhyNoSpaceText, Names::Nothing},
     {FailureCause::ConnectionDropped, &TextTable::WhyDroppedText, Names::Nothing},
+    {FailureCause::StoppedAnswering, &TextTable::WhyStoppedText, Names::Stage},
     {FailureCause::ClientNeverRan, &TextTable::WhyNotRunText, Names::Nothing},
     {FailureCause::FolderNotWritable, &TextTable::WhyFolderText, Names::Nothing},
     {FailureCause::Unknown, &TextTable::WhyUnknownText, Names::Nothing},
@@ -160,6 +185,20 @@ constexpr CauseEntry kCatalogue[] = {
     {FailureCause::HostIpReversed, &TextTable::WhyHostIpReversedText, Names::TvHostIpThenReversedPc},
     {FailureCause::DevModeInactive, &TextTable::WhyDevModeInactiveText, Names::Nothing},
 };
+
+// The words for each step at which the TV may stop answering.
+constexpr std::pair<InstallStage, UnicodeString (TextTable::*)[2]> kStageWords[] = {
+    {InstallStage::Connecting, &TextTable::StageConnectingText},
+    {InstallStage::RemovingOldCopy, &TextTable::StageRemovingText},
+    {InstallStage::CopyingWidget, &TextTable::StageCopyingText},
+    {InstallStage::Installing, &TextTable::StageInstallingText},
+};
+
+std::wstring StageWords(InstallStage stage, int lang) {
+    for (const auto& [s, text] : kStageWords)
+        if (s == stage) return (textTable->*text)[lang].str();
+    return (textTable->*kStageWords[0].second)[lang].str();
+}
 
 void Fill(std::wstring& text, std::wstring_view mark, const std::wstring& value) {
     if (const size_t at = text.find(mark); at != std::wstring::npos) text.replace(at, mark.size(), value);
@@ -180,16 +219,20 @@ std::wstring Quotable(const std::string& line) {
 
 Diagnosis DiagnoseRun(const RunRecord& run) {
     if (!run.payloadsWritten) return Found(FailureCause::FolderNotWritable);
-    static const int connect = RowStartingWith(L"connect");
-    static const int push = RowStartingWith(L"push");
+    static const int connect = InstallRowStartingWith(L"connect");
+    static const int push = InstallRowStartingWith(L"push");
     static const int install = InstallVerdictCommand();
 
     if (run.commands[connect].started) {
-        if (auto d = FromConnect(run.commands[connect])) return *d;
+        if (auto d = FromConnect(run.commands[connect], connect)) return *d;
     }
-    // A refused upload comes first: the install that follows it fails for want of the file.
+    // A refused upload comes first, then a TV that stopped answering up to the upload: the
+    // install that follows either fails for want of the file.
     if (auto d = FromPush(run.commands[push])) return *d;
+    if (auto d = FirstStop(run, connect + 1, push + 1)) return *d;
     if (auto d = FromInstall(run.commands[install])) return *d;
+    // Where the TV stopped answering, not what the commands after it found.
+    if (auto d = FirstStop(run, push + 1, kInstallCommandCount)) return *d;
     if (auto d = FromLostTarget(run, connect + 1)) return *d;
     return Found(FailureCause::Unknown, AnyFailureLine(run));
 }
@@ -211,6 +254,10 @@ Diagnosis WithTvAnswers(Diagnosis logOnly, const tvprobe::Judgement& tv) {
     case Finding::HostIpReversed: logOnly.cause = FailureCause::HostIpReversed; break;
     case Finding::DeveloperModeInactive: logOnly.cause = FailureCause::DevModeInactive; break;
     case Finding::ClosedNoService: logOnly.cause = FailureCause::TvTurnedPcAway; break;
+    case Finding::AcceptedButSilent:
+        logOnly.cause = FailureCause::StoppedAnswering;
+        logOnly.stage = InstallStage::Connecting;
+        break;
     case Finding::Unclear: break;  // the logs' word stands
     }
     return logOnly;
@@ -249,6 +296,7 @@ UnicodeString DiagnosisMessage(const Diagnosis& d, int lang, const std::wstring&
         Fill(text, L"%1", Quotable(d.tvHostIp));
         Fill(text, L"%2", FromUtf8(tvprobe::ReversedIPv4(d.pcMatched)));
         break;
+    case Names::Stage: Fill(text, L"%1", StageWords(d.stage, lang)); break;
     }
     if (!d.tvModel.empty()) {
         std::wstring model = textTable->TvModelText[lang].str();

@@ -25,6 +25,7 @@ enum class FailureCause {
     PackageRefused,      // any other refusal of the TV's installer
     NoSpace,             // no room on the TV
     ConnectionDropped,   // the connection went away after the TV had been reached
+    StoppedAnswering,    // the TV took the connection but stopped answering at some step
     ClientNeverRan,      // the bridge client printed nothing at all: blocked or removed
     FolderNotWritable,   // the payloads could not be written where the program was started
     Unknown,
@@ -41,6 +42,7 @@ struct CommandRecord {
     bool started = false;
     std::optional<std::string> log;  // its log as written by this run (nullopt: none)
     std::string errors;              // what it wrote to its error stream
+    bool stopped = false;            // its bound ran out and the installer ended it
 };
 
 struct RunRecord {
@@ -56,6 +58,8 @@ struct Diagnosis {
     // What the TV said of itself when it was asked: its model, the Host PC IP it holds, and
     // this PC's address that Host PC IP matched (written backwards, or not yet applied).
     std::string tvModel, tvHostIp, pcMatched;
+    // StoppedAnswering: the step at which it stopped.
+    InstallStage stage = InstallStage::None;
 };
 
 Diagnosis DiagnoseRun(const RunRecord& run);

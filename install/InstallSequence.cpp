@@ -5,8 +5,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CommandRunner.h"
@@ -39,9 +41,8 @@ constexpr const wchar_t* kBridgeFile = L"iu.exe";
 constexpr const wchar_t* kLogFolder = L"doLog";
 // What the commands write to their error stream, each after a line naming the command.
 constexpr const wchar_t* kErrorLog = L"doLog\\errors.txt";
-// When the application quits mid-run, a command already started may still hold "iu.exe";
-// it gets this long to end so the payloads can go.
-constexpr DWORD kQuitGraceMs = 5000;
+// A test shortens every command's bound to at most this many milliseconds (README, "Time bounds").
+constexpr const wchar_t* kBoundCapSetting = L"KAVORIN_TEST_BOUND_CAP_MS";
 // The SDK's client leaves a background server running from "iu.exe", and after kill-server the
 // server takes a moment to exit; until then "iu.exe" cannot be deleted. It is tried again this
 // often, for this long, the window answering meanwhile. After that the file stays, and the next
@@ -99,22 +100,12 @@ void ExtractPayload(const UnicodeString& fileName, const wchar_t* resourceName, 
     }
 }
 
-// Children left running when the application quit; waited for briefly before the payloads go.
-class LeftRunning {
-public:
-    void Keep(UniqueKernelHandle process) {
-        if (process) processes_.push_back(std::move(process));
-    }
-    void WaitBriefly() noexcept {
-        if (processes_.empty()) return;
-        std::vector<HANDLE> handles;
-        for (const auto& p : processes_) handles.push_back(p.get());
-        ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, kQuitGraceMs);
-    }
-
-private:
-    std::vector<UniqueKernelHandle> processes_;
-};
+// The test setting's cap on the bounds, read when a run starts; 0: the table's bounds.
+unsigned long BoundCap() {
+    wchar_t text[16];
+    const DWORD n = ::GetEnvironmentVariableW(kBoundCapSetting, text, static_cast<DWORD>(std::size(text)));
+    return n && n < std::size(text) ? ParseBoundCap(std::wstring_view(text, n)) : 0;
+}
 
 // When the install log was last written, so the verdict never reads a log of an earlier run.
 struct LogStamp {
@@ -155,12 +146,23 @@ LONGLONG ErrorLogEnd(const UniqueFile& file) {
     return at.QuadPart;
 }
 
-void WriteHeader(const UniqueFile& file, const UnicodeString& commandLine) {
+void WriteLine(const UniqueFile& file, const std::string& text) {
     if (!file) return;
-    const std::string line = "--- " + ToUtf8(commandLine.str()) + "\r\n";
+    const std::string line = text + "\r\n";
     DWORD written = 0;
     static_cast<void>(
         ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr));
+}
+
+void WriteHeader(const UniqueFile& file, const UnicodeString& commandLine) {
+    WriteLine(file, "--- " + ToUtf8(commandLine.str()));
+}
+
+// Said after the part of a command that its bound cut short: "stopped after 240 s", "2.5 s".
+void WriteStopped(const UniqueFile& file, unsigned long boundMs) {
+    std::string seconds = std::to_string(boundMs / 1000);
+    if (boundMs % 1000) seconds += "." + std::to_string(boundMs % 1000 / 100);
+    WriteLine(file, "installer: the command was stopped after " + seconds + " s");
 }
 
 // Reads the log without changing it (read access only, sharing everything).
@@ -278,14 +280,19 @@ bool TmainForm::InstallAt(const UnicodeString& address, bool searchIfNothingAnsw
     installPB->SetPosition(kInstallBarStart);
 
     const UniqueFile errorLog = OpenErrorLog();
+    const unsigned long boundCap = BoundCap();
     RunRecord record;
     std::vector<std::pair<LONGLONG, LONGLONG>> errorSpans(kInstallCommandCount);
     std::vector<std::optional<LogStamp>> logBefore(kInstallCommandCount);  // set once the command started
-    LeftRunning leftRunning;
+    int stopped = -1;          // the first TV command whose bound ran out
+    bool stillSilent = false;  // and a clean-up command after it ran out too
     for (int i = 0; i < kInstallCommandCount; ++i) {
         const InstallStep& step = kInstallSequence[i];
         // Once the application is quitting no TV command starts; the closing kill-server does.
-        const bool skip = step.talksToTv && Application->Terminated();
+        // Once the TV stopped answering, only the clean-up still runs, and only while the TV
+        // answers it.
+        const bool skip = (step.talksToTv && (Application->Terminated() || stillSilent)) ||
+                          (stopped >= 0 && !InstallCommandRunsAfterStop(i, stopped));
         if (!skip) {
             // Built just before it runs: the series may have been switched meanwhile.
             InstallCommandInputs inputs{address, appId, widgetName, {}};
@@ -295,13 +302,20 @@ bool TmainForm::InstallAt(const UnicodeString& address, bool searchIfNothingAnsw
             WriteHeader(errorLog, line);
             errorSpans[i].first = ErrorLogEnd(errorLog);
             record.commands[i].started = true;
-            leftRunning.Keep(RunCommandAndWaitOrQuit(line, errorLog.get()));
+            const unsigned long bound = InstallCommandBoundMs(i, boundCap, stopped >= 0);
+            if (RunCommandWithin(line, bound, errorLog.get()) == CommandEnd::BoundRanOut) {
+                WriteStopped(errorLog, bound);
+                record.commands[i].stopped = true;
+                if (step.talksToTv) {
+                    stillSilent = stopped >= 0;
+                    if (stopped < 0) stopped = i;
+                }
+            }
             errorSpans[i].second = ErrorLogEnd(errorLog);
         }
         installPB->SetPosition(installPB->Position() + step.barRaise);
     }
 
-    leftRunning.WaitBriefly();
     DeleteBridgeOnceReleased();
     payloads.RemoveNow();
 

@@ -5,18 +5,24 @@
 #include <string>
 #include <utility>
 
+using enum InstallStage;
+using enum AfterStop;
+
+// The bounds and why each is what it is: README, "Time bounds".
 const InstallStep kInstallSequence[kInstallCommandCount] = {
-    {L"kill-server", nullptr, 4, false, false},
-    {L"connect {address}:{port}", L"step1.txt", 12, true, false},
-    {L"devices", L"step2.txt", 4, true, false},
-    {L"shell 0 getappinstallpath", L"step3.txt", 5, true, false},
-    {L"shell 0 vd_appuninstall {appId}; echo cmd_ret:$?;", L"step4.txt", 12, true, false},
-    {L"shell 0 mkdir {staging}", nullptr, 9, true, false},
-    {L"push {widget}.wgt {staging}/{widget}.wgt", L"step5.txt", 12, true, false},
-    {L"shell 0 vd_appinstall {appId} {staging}/{widget}.wgt; echo cmd_ret:$?;", L"step6.txt", 12, true, true},
-    {L"shell 0 rmfile {staging}/{widget}.wgt", nullptr, 9, true, false},
-    {L"shell 0 applist", L"step7.txt", 9, true, false},
-    {L"kill-server", nullptr, 10, false, false},
+    {L"kill-server", nullptr, 4, false, false, 30, None, Runs},
+    {L"connect {address}:{port}", L"step1.txt", 12, true, false, 60, Connecting, Skipped},
+    {L"devices", L"step2.txt", 4, true, false, 60, Connecting, Skipped},
+    {L"shell 0 getappinstallpath", L"step3.txt", 5, true, false, 60, Connecting, Skipped},
+    {L"shell 0 vd_appuninstall {appId}; echo cmd_ret:$?;", L"step4.txt", 12, true, false, 90, RemovingOldCopy,
+     Skipped},
+    {L"shell 0 mkdir {staging}", nullptr, 9, true, false, 60, CopyingWidget, Skipped},
+    {L"push {widget}.wgt {staging}/{widget}.wgt", L"step5.txt", 12, true, false, 180, CopyingWidget, Skipped},
+    {L"shell 0 vd_appinstall {appId} {staging}/{widget}.wgt; echo cmd_ret:$?;", L"step6.txt", 12, true, true,
+     240, Installing, Skipped},
+    {L"shell 0 rmfile {staging}/{widget}.wgt", nullptr, 9, true, false, 60, Installing, RunsIfUploaded},
+    {L"shell 0 applist", L"step7.txt", 9, true, false, 60, Installing, RunsIfConnected},
+    {L"kill-server", nullptr, 10, false, false, 30, None, Runs},
 };
 
 namespace {
@@ -64,6 +70,12 @@ bool ContainsNoCase(std::string_view hay, std::string_view needle) {
 
 }  // namespace
 
+int InstallRowStartingWith(std::wstring_view verb) noexcept {
+    for (int i = 0; i < kInstallCommandCount; ++i)
+        if (std::wstring_view(kInstallSequence[i].args).substr(0, verb.size()) == verb) return i;
+    return -1;
+}
+
 bool InstallStep::NamesStagingDir() const noexcept {
     return std::wstring_view(args).find(kStaging) != std::wstring_view::npos;
 }
@@ -91,6 +103,37 @@ bool InstallCommandTalksToTv(int index) noexcept {
 int InstallBarRaiseAfter(int index) noexcept {
     const InstallStep* step = StepAt(index);
     return step ? step->barRaise : 0;
+}
+
+unsigned long InstallCommandBoundMs(int index, unsigned long capMs, bool afterStop) noexcept {
+    const InstallStep* step = StepAt(index);
+    if (!step) return 0;
+    const int seconds = afterStop ? std::min(step->boundSeconds, kAfterStopBoundSeconds) : step->boundSeconds;
+    const unsigned long bound = static_cast<unsigned long>(seconds) * 1000UL;
+    return capMs ? std::min(bound, std::max(capMs, kMinBoundCapMs)) : bound;
+}
+
+unsigned long ParseBoundCap(std::wstring_view text) noexcept {
+    // Nine digits at most: no bound of the table is longer, and nothing can overflow.
+    if (text.empty() || text.size() > 9) return 0;
+    unsigned long ms = 0;
+    for (const wchar_t c : text) {
+        if (c < L'0' || c > L'9') return 0;
+        ms = ms * 10 + static_cast<unsigned long>(c - L'0');
+    }
+    return ms ? std::max(ms, kMinBoundCapMs) : 0;
+}
+
+bool InstallCommandRunsAfterStop(int index, int stopped) noexcept {
+    const InstallStep* step = StepAt(index);
+    if (!step) return false;
+    switch (step->afterStop) {
+    case Skipped: return false;
+    case Runs: return true;
+    case RunsIfConnected: return stopped > InstallRowStartingWith(L"connect");
+    case RunsIfUploaded: return stopped >= InstallRowStartingWith(L"push");
+    }
+    return false;
 }
 
 int InstallVerdictCommand() noexcept {

@@ -17,6 +17,18 @@ struct InstallCommandInputs {
     UnicodeString stagingDir;
 };
 
+// What a person calls the part of the installation a command belongs to, for the box that says
+// where the TV stopped answering.
+enum class InstallStage { None, Connecting, RemovingOldCopy, CopyingWidget, Installing };
+
+// Whether a command still runs once an earlier one was stopped because its bound ran out.
+enum class AfterStop {
+    Skipped,          // it builds toward the install, which cannot happen now
+    Runs,             // it needs no TV: stops the local bridge server
+    RunsIfConnected,  // it asks the TV, unless the connect itself was stopped
+    RunsIfUploaded,   // it removes the upload from the TV, once the push had started
+};
+
 // One command of the installation and what is known about it. Every line is
 //   cmd.exe /c "iu.exe <args>[ > doLog\<log>]"
 // with {address}, {appId}, {widget} and {staging} in `args` filled in from the inputs and {port}
@@ -27,6 +39,9 @@ struct InstallStep {
     int barRaise;        // how far the bar rises once it has run
     bool talksToTv;      // false: it only stops the local bridge server
     bool holdsVerdict;   // its log is where the TV says whether the install completed
+    int boundSeconds;    // longest it may run; then its whole process tree is ended (README)
+    InstallStage stage;
+    AfterStop afterStop;
     // The staging directory is the series' one, so the series is read again before the line.
     bool NamesStagingDir() const noexcept;
 };
@@ -41,10 +56,31 @@ extern const InstallStep kInstallSequence[kInstallCommandCount];
 // Command line `index` (0..10), exactly as cmd.exe receives it; empty for any other index.
 UnicodeString BuildInstallCommand(int index, const InstallCommandInputs& in);
 
+// The first row whose client command starts with `verb` ("connect", "push"), found by what it
+// does rather than by number; -1 when there is none.
+int InstallRowStartingWith(std::wstring_view verb) noexcept;
+
 // The facts of row `index`, for readers that go by number (false or 0 outside 0..10).
 bool InstallCommandNamesStagingDir(int index) noexcept;
 bool InstallCommandTalksToTv(int index) noexcept;
 int InstallBarRaiseAfter(int index) noexcept;
+
+// Once the TV stopped answering, a clean-up command asks it only this long: a TV that answers
+// again does so at once, and one still silent should not keep the user waiting a minute more.
+inline constexpr int kAfterStopBoundSeconds = 20;
+
+// The bound of row `index` in milliseconds (0 outside 0..10): the table's, at most
+// kAfterStopBoundSeconds `afterStop`, and no longer than `capMs` when that is not 0. The cap is a
+// test's setting (KAVORIN_TEST_BOUND_CAP_MS); the shipped program runs with the table's bounds.
+unsigned long InstallCommandBoundMs(int index, unsigned long capMs, bool afterStop = false) noexcept;
+// The cap from that setting's text: plain decimal digits, at least kMinBoundCapMs (a smaller
+// number is raised to it); 0, meaning no cap, for an empty, malformed or huge text.
+inline constexpr unsigned long kMinBoundCapMs = 500;
+unsigned long ParseBoundCap(std::wstring_view text) noexcept;
+
+// Whether row `index` runs when row `stopped` (one that talks to the TV) was stopped earlier in
+// the run.
+bool InstallCommandRunsAfterStop(int index, int stopped) noexcept;
 
 // The index of the command whose log holds the verdict, and that log's path from the
 // program's folder ("doLog\step6.txt").

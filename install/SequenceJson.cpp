@@ -1,7 +1,7 @@
 // Writes the install sequence as JSON for the Python test and benchmark tiers, so they run the
 // eleven commands from the same rows as the installer:
 //   [{"index": 0, "args": "kill-server", "log": null, "barRaise": 4, "talksToTv": false,
-//     "namesStaging": false, "holdsVerdict": false}, ...]
+//     "namesStaging": false, "holdsVerdict": false, "boundSeconds": 30}, ...]
 // "args" keeps its {address} {port} {appId} {widget} {staging} fields; the line cmd.exe gets is
 // cmd.exe /c "iu.exe <args>[ > doLog\<log>]". Usage: install_sequence_json <out.json>
 #include <cstdio>
@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
         json += "  {\"index\": " + std::to_string(i) + ", \"args\": " + Quoted(s.args) +
                 ", \"log\": " + Quoted(s.log) + ", \"barRaise\": " + std::to_string(s.barRaise) +
                 ", \"talksToTv\": " + Bool(s.talksToTv) + ", \"namesStaging\": " + Bool(s.NamesStagingDir()) +
-                ", \"holdsVerdict\": " + Bool(s.holdsVerdict) + "}" +
+                ", \"holdsVerdict\": " + Bool(s.holdsVerdict) +
+                ", \"boundSeconds\": " + std::to_string(s.boundSeconds) + "}" +
                 (i + 1 < kInstallCommandCount ? ",\n" : "\n");
     }
     json += "]\n";

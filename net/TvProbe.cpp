@@ -217,8 +217,12 @@ Judgement Judge(PortAnswer port, const std::optional<TvDevice>& device,
     }
     judgement.modelName = device->modelName;
     judgement.developerIP = device->developerIP;
-    // The port took the connection and kept it: the TV did not turn this PC away.
-    if (port == PortAnswer::Open) return judgement;
+    // The TV's port took the connection and kept it: it did not turn this PC away, yet left the
+    // client's handshake unanswered. (Without the TV's own answer, the port may be anything's.)
+    if (port == PortAnswer::Open) {
+        judgement.finding = Finding::AcceptedButSilent;
+        return judgement;
+    }
 
     // Which of this PC's addresses the Host PC IP names, as it stands or backwards.
     const auto hostIp = ParseIPv4(device->developerIP);

@@ -75,6 +75,9 @@ enum class Finding {
     HostIpReversed,         // Host PC IP is this PC's address read backwards
     DeveloperModeInactive,  // on, with this PC's address, but the port is closed: unplug the TV
     ClosedNoService,        // accepted and closed, no REST answer: the log-only diagnosis' case
+    AcceptedButSilent,      // the TV answers and its port accepted and kept the connection: it
+                            // does not turn this PC away, yet the client's handshake went
+                            // unanswered; it has stopped answering
     Unclear,                // anything else: the log-only diagnosis stands
 };
 

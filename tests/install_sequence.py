@@ -9,7 +9,7 @@ DEFAULT = os.path.join(ROOT, "build", "host", "install", "install-sequence.json"
 
 def rows():
     """Each command's row: args (with {address} {port} {appId} {widget} {staging}), log,
-    barRaise, talksToTv, namesStaging, holdsVerdict."""
+    barRaise, talksToTv, namesStaging, holdsVerdict, boundSeconds."""
     path = os.environ.get("KAVORIN_INSTALL_SEQUENCE") or DEFAULT
     if not os.path.isfile(path):
         raise FileNotFoundError("%s is missing: build the host tier first (make host)" % path)

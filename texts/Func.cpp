@@ -170,6 +170,21 @@ TextTable::TextTable() {
     WhyDroppedText[1] =
         L"The connection to the TV dropped during the installation.\nMake sure the TV stays on and the "
         L"network works, then try again.";
+    WhyStoppedText[0] =
+        L"Телевизор перестал отвечать на шаге: %1.\nПодождите минуту. Если ТВ так и не ответит, выключите "
+        L"его "
+        L"из розетки на минуту, включите и повторите установку.";
+    WhyStoppedText[1] =
+        L"The TV stopped answering at this step: %1.\nWait a minute. If the TV still does not answer, unplug "
+        L"it from the socket for a minute, turn it back on and try again.";
+    StageConnectingText[0] = L"подключение к ТВ";
+    StageConnectingText[1] = L"connecting to the TV";
+    StageRemovingText[0] = L"удаление старой копии виджета";
+    StageRemovingText[1] = L"removing the old copy of the widget";
+    StageCopyingText[0] = L"копирование виджета на ТВ";
+    StageCopyingText[1] = L"copying the widget to the TV";
+    StageInstallingText[0] = L"установка виджета на ТВ";
+    StageInstallingText[1] = L"installing it on the TV";
     WhyNotRunText[0] =
         L"Программа связи с телевизором не запустилась: её, скорее всего, остановил антивирус или "
         L"брандмауэр.\nРазрешите её в антивирусе, на вопрос брандмауэра ответьте \"Разрешить доступ\" и "

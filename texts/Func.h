@@ -37,6 +37,7 @@ public:
     UnicodeString WhyRefusedText[2];
     UnicodeString WhyNoSpaceText[2];
     UnicodeString WhyDroppedText[2];
+    UnicodeString WhyStoppedText[2];  // %1: the step, one of the four below
     UnicodeString WhyNotRunText[2];
     UnicodeString WhyFolderText[2];
     UnicodeString WhyUnknownText[2];
@@ -60,6 +61,11 @@ public:
     UnicodeString DevModeOffStateText[2];
     UnicodeString YesCaption[2];  // the buttons of a question box
     UnicodeString NoCaption[2];
+    // The step at which the TV stopped answering, as WhyStoppedText names it.
+    UnicodeString StageConnectingText[2];
+    UnicodeString StageRemovingText[2];
+    UnicodeString StageCopyingText[2];
+    UnicodeString StageInstallingText[2];
     UnicodeString TvSaidText[2];     // diagnosis box: before the TV's own line
     UnicodeString TvModelText[2];    // diagnosis box: the model the TV named
     UnicodeString OrText[2];         // joins several addresses of this PC

@@ -199,8 +199,9 @@ def automatic(paths, args):
     print("%s: %s" % (os.path.relpath(os.path.join(work, "doLog"), ROOT), ", ".join(logs)))
     if tv:
         installs = tv.events("install")
-        said = ["%s %s (package sha256 %s...)" % (i["app_id"], "installed" if i["ok"] else "refused",
-                                                   i["sha256"][:12]) for i in installs]
+        said = ["%s %s (package sha256 %s...)" % (
+            i["app_id"], "installed" if i["ok"] else "never finished" if i.get("reason") == "stalled" else "refused",
+            (i.get("sha256") or "none")[:12]) for i in installs]
         print("TV journal:    %s" % ("; ".join(said) or "nothing installed"))
         print("               %s" % os.path.relpath(tv.journal, ROOT))
     print("Screenshots:   %s/ (1-before, %s2-during, 3-after%s)" % (

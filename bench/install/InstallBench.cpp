@@ -6,6 +6,10 @@
 // With --server-exit it measures only this: with the stand-in acting as the SDK's client, whose
 // background server takes 0.5 s or 3 s to exit after kill-server, the time from the last
 // command reaching the client to nothing of it running and both payloads gone.
+// With --bound it measures only this: with the stand-in hanging in the install command, as a
+// client that never gives up on a silent TV, and the installer's bounds cut to 3 s, the time from
+// the bound running out to the box that says why, and the window's longest delay in answering a
+// message meanwhile; next to the three clean-up commands that run in between, from a batch file.
 // The installer is driven from outside, as a user would: text into the address field, a click
 // on Install. A run has ended when the journal holds eleven calls and the payloads are gone.
 // With --tv [--rows] [KavorinInstaller.exe] it measures the shipped installer and the client
@@ -228,14 +232,16 @@ Clock::duration RunProcess(std::wstring line, const std::wstring& folder) {
     return took;
 }
 
+// Runs the install's command lines `from` to `to` (exclusive) from a batch file in `folder`, with
+// the recorder as "iu.exe" there and the package beside it, and returns how long it took.
 Clock::duration RunBatch(const std::wstring& recorder, const std::wstring& folder,
-                         const std::wstring& package = {}) {
+                         const std::wstring& package = {}, int from = 0, int to = kInstallCommandCount) {
     CopyFileW(recorder.c_str(), (folder + L"\\iu.exe").c_str(), FALSE);
     CopyFileW((package.empty() ? recorder : package).c_str(), (folder + L"\\KAVORIN.wgt").c_str(), FALSE);
     CreateDirectoryW((folder + L"\\doLog").c_str(), nullptr);
     std::string batch = "@echo off\r\n";
     const InstallCommandInputs in{L"127.0.0.1", L"Qw7TzLp2Xe.KAVORIN", L"KAVORIN", L"/opt/usr/apps/tmp"};
-    for (int i = 0; i < kInstallCommandCount; ++i) {
+    for (int i = from; i < to; ++i) {
         const UnicodeString line = BuildInstallCommand(i, in);
         for (wchar_t c : line.str()) batch += static_cast<char>(c);  // the lines are ASCII
         batch += "\r\n";
@@ -254,17 +260,23 @@ double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-bool BridgeRunning() {
+// Every process the system lists now.
+std::vector<PROCESSENTRY32W> Processes() {
+    std::vector<PROCESSENTRY32W> all;
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    if (snapshot == INVALID_HANDLE_VALUE) return all;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    bool running = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !running;
-         more = Process32NextW(snapshot, &entry))
-        running = _wcsicmp(entry.szExeFile, L"iu.exe") == 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        all.push_back(entry);
     CloseHandle(snapshot);
-    return running;
+    return all;
+}
+
+bool BridgeRunning() {
+    for (const PROCESSENTRY32W& p : Processes())
+        if (_wcsicmp(p.szExeFile, L"iu.exe") == 0) return true;
+    return false;
 }
 
 int MeasureServerExit(const std::wstring& exe, bool rows) {
@@ -369,6 +381,124 @@ std::string Rounds(const std::vector<double>& a, const std::vector<double>& b) {
     return text;
 }
 
+// The command interpreter the installer runs now (the one alive among its children), or null.
+HANDLE RunningInterpreter(DWORD installerId) {
+    for (const PROCESSENTRY32W& p : Processes())
+        if (p.th32ParentProcessID == installerId && _wcsicmp(p.szExeFile, L"cmd.exe") == 0)
+            return OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, p.th32ProcessID);
+    return nullptr;
+}
+
+ULONGLONG Ticks100ns(FILETIME f) {
+    return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+}
+
+struct BoxFinder {
+    DWORD pid;
+    HWND box = nullptr;
+    static BOOL CALLBACK Each(HWND h, LPARAM lp) {
+        auto* self = reinterpret_cast<BoxFinder*>(lp);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        if (pid == self->pid && IsWindowVisible(h) && ClassOf(h) == L"#32770") {
+            self->box = h;
+            return FALSE;
+        }
+        return TRUE;
+    }
+};
+
+HWND MessageBoxOf(DWORD pid) {
+    BoxFinder finder{pid};
+    EnumWindows(BoxFinder::Each, reinterpret_cast<LPARAM>(&finder));
+    return finder.box;
+}
+
+int MeasureBound(const std::wstring& exe, const std::wstring& recorder, bool rows) {
+    const int rounds = 3;
+    const DWORD capMs = 3000;
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_SCRIPT", L"success");
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_SLEEP_MS", nullptr);
+    SetEnvironmentVariableW(L"KAVORIN_TEST_BOUND_CAP_MS", std::to_wstring(capMs).c_str());
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_HANG_ON", L"vd_appinstall");
+    const std::wstring work = TempDir(L"bound");
+    Installer app;
+    if (!app.Start(exe, work)) return 1;
+    const int install = InstallVerdictCommand();
+    std::vector<double> toBoxMs, worstMs, p99Ms;
+    bool treesEnded = true;
+    for (int r = 0; r < rounds; ++r) {
+        SendMessageW(app.edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"127.0.0.1"));
+        const size_t before = JournalCalls(app.journal);
+        PostMessageW(app.install, BM_CLICK, 0, 0);
+        const auto deadline = Clock::now() + std::chrono::minutes(3);
+        HANDLE hung = nullptr;
+        while (!hung && Clock::now() < deadline) {
+            if (JournalCalls(app.journal) > before + install) hung = RunningInterpreter(app.pi.dwProcessId);
+            Sleep(1);
+        }
+        if (!hung) {
+            std::fprintf(stderr, "the install command never ran\n");
+            return 1;
+        }
+        // The bound runs from the interpreter's start, on the system clock; the prober's clock is
+        // another one.
+        FILETIME created{}, exited, kernel, user, now{};
+        GetProcessTimes(hung, &created, &exited, &kernel, &user);
+        GetSystemTimePreciseAsFileTime(&now);
+        const auto boundOut = Clock::now() -
+                              std::chrono::microseconds((Ticks100ns(now) - Ticks100ns(created)) / 10) +
+                              std::chrono::milliseconds(capMs);
+        Prober probe(app.form, 5);
+        HWND box = nullptr;
+        Clock::time_point shown{};
+        while (!box && Clock::now() < deadline) {
+            box = MessageBoxOf(app.pi.dwProcessId);
+            shown = Clock::now();
+            if (!box) Sleep(1);
+        }
+        probe.Stop();
+        CloseHandle(hung);
+        if (!box) {
+            std::fprintf(stderr, "no box within 3 minutes\n");
+            return 1;
+        }
+        toBoxMs.push_back(Ms(shown - boundOut));
+        worstMs.push_back(probe.Worst(boundOut, shown));
+        p99Ms.push_back(probe.Percentile(0.99));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        while ((MessageBoxOf(app.pi.dwProcessId) || Exists(work + L"\\iu.exe")) && Clock::now() < deadline)
+            Sleep(5);
+        treesEnded = treesEnded && !BridgeRunning();
+    }
+    app.Close();
+    RemoveTree(work);
+
+    // The anchor: the clean-up commands that run between the stop and the box, from a batch file.
+    SetEnvironmentVariableW(L"KAVORIN_RECORDER_HANG_ON", nullptr);
+    const std::wstring batchDir = TempDir(L"bound-batch");
+    std::vector<double> cleanupMs;
+    for (int r = 0; r < rounds; ++r)
+        cleanupMs.push_back(Ms(RunBatch(recorder, batchDir, {}, install + 1, kInstallCommandCount)));
+    RemoveTree(batchDir);
+
+    const double box = Median(toBoxMs), cleanup = Median(cleanupMs);
+    const double worst = *std::max_element(worstMs.begin(), worstMs.end());
+    const double p99 = *std::max_element(p99Ms.begin(), p99Ms.end());
+    std::printf("a command whose %lu ms bound runs out (the stand-in hangs in the install)\n", capMs);
+    std::printf("  from the bound running out to the box shown  : %8.1f ms (median of %d)\n", box, rounds);
+    std::printf("  the three clean-up commands between, a .bat  : %8.1f ms\n", cleanup);
+    std::printf("  longest answer of the window, until the box  : %8.1f ms (p99 %.1f ms)\n", worst, p99);
+    std::printf("  the stopped tree gone after every run        : %s\n", treesEnded ? "yes" : "NO");
+    Row(rows, "a bound that runs out: to the box shown (three clean-up commands in between)", box,
+        "those three commands from a batch file", cleanup, "1000 ms",
+        treesEnded ? "the stopped tree gone every time" : "a stopped tree still ran");
+    Row(rows, "a bound that runs out: longest answer of the window until the box", worst, "", 0, "50 ms",
+        "p99 " + std::to_string(static_cast<int>(p99)) +
+            " ms; each clean-up command's start holds the thread inside CreateProcess under Wine");
+    return treesEnded ? 0 : 1;
+}
+
 int MeasureAgainstTv(const std::wstring& exe, bool rows) {
     const int rounds = 5;
     const double rttMs = 5.0, rateMbit = 50.0;
@@ -453,6 +583,8 @@ int wmain(int argc, wchar_t** argv) {
     if (rows) --argc;
     if (argc > 1 && std::wstring(argv[1]) == L"--server-exit")
         return MeasureServerExit(argc > 2 ? argv[2] : KAVORIN_BENCH_INSTALLER, rows);
+    if (argc > 1 && std::wstring(argv[1]) == L"--bound")
+        return MeasureBound(argc > 2 ? argv[2] : KAVORIN_BENCH_INSTALLER, KAVORIN_BENCH_RECORDER, rows);
     const std::wstring exe = argc > 1 ? argv[1] : KAVORIN_BENCH_INSTALLER;
     const std::wstring recorder = argc > 2 ? argv[2] : KAVORIN_BENCH_RECORDER;
     const int rounds = 5;

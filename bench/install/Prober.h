@@ -26,6 +26,7 @@ public:
                   DWORD_PTR r = 0;
                   SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
                   samples_.push_back(Ms(Clock::now() - t0));
+                  asked_.push_back(t0);
                   Sleep(everyMs);
               }
           }) {}
@@ -40,6 +41,13 @@ public:
     double Worst() const {
         return samples_.empty() ? 0 : *std::max_element(samples_.begin(), samples_.end());
     }
+    // The longest answer to a message sent between `from` and `to`.
+    double Worst(Clock::time_point from, Clock::time_point to) const {
+        double worst = 0;
+        for (size_t i = 0; i < samples_.size(); ++i)
+            if (asked_[i] >= from && asked_[i] <= to) worst = std::max(worst, samples_[i]);
+        return worst;
+    }
     size_t Count() const { return samples_.size(); }
     double Percentile(double p) const {
         if (samples_.empty()) return 0;
@@ -51,6 +59,7 @@ public:
 private:
     std::atomic<bool> stop_{false};
     std::vector<double> samples_;
+    std::vector<Clock::time_point> asked_;
     std::thread thread_;  // last: it starts once the members it uses exist
 };
 

@@ -80,8 +80,8 @@ class Session:
         """How many network searches reached the LAN: the watcher's GET /api/v2/ requests."""
         return len(self.watcher.events("rest")) if self.watcher else 0
 
-    def installer(self):
-        app = harness.Installer(self.paths, self.probe, self.work)
+    def installer(self, **env):
+        app = harness.Installer(self.paths, self.probe, self.work, **env)
         self.apps.append(app)
         return app
 

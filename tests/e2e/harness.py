@@ -495,16 +495,17 @@ class Tv:
 # The installer.
 
 class Installer:
-    """KavorinInstaller.exe started in `work`, its window read through `probe`."""
+    """KavorinInstaller.exe started in `work`, its window read through `probe`; `env` adds to its
+    environment."""
 
-    def __init__(self, paths, probe, work):
+    def __init__(self, paths, probe, work, **env):
         self.paths, self.probe, self.work = paths, probe, work
         self.mark = uuid.uuid4().hex
         state = os.path.join(work + ".state", "targets")
         os.makedirs(os.path.dirname(state), exist_ok=True)
         # The bridge client keeps its targets in a file of its own per run, not in the prefix.
         env = wine_env(paths, KAVORIN_E2E_MARK=self.mark,
-                       KAVORIN_BRIDGE_STATE="Z:" + state.replace("/", "\\"))
+                       KAVORIN_BRIDGE_STATE="Z:" + state.replace("/", "\\"), **env)
         wait_for(lambda: self.probe.window() is None, 20, "no installer window to be left over")
         self.started = time.monotonic()
         self.command = [WINE_RUN, paths.installer]

@@ -120,6 +120,46 @@ def nothing_pushed(work, tv, package):
 REMOTE = STAGING + "/KAVORIN.wgt"
 
 
+# A TV that stops answering. Our client gives up by itself: at the handshake after 5 s, on an
+# upload or a shell after its idle limit (cut here to 3 s); the install, with the client's own
+# limit left alone, runs into the installer's bound (cut to 10 s), which ends it.
+def stalled_connect(work, tv, package):
+    assert tv.events("cnxn") and tv.events("stall")
+    assert tv.events("push") == [] and tv.shells() == []
+    assert read_log(work, "step1.txt") == \
+        ("connecting to %s ...\r\nfailed to connect to %s\r\n" % (SERIAL, SERIAL)).encode()
+    assert b"error: the device stopped answering" in read_log(work, "errors.txt")
+
+
+def stalled_push(work, tv, package):
+    assert [e["reason"] for e in tv.events("stall")] == \
+        ["scenario stall-push: file data no longer acknowledged"]
+    assert [p["status"] for p in tv.events("push")] == ["dropped"]
+    check_nothing_installed(tv)
+    assert tv.file(REMOTE) is None
+    assert b"error: failed to push 'KAVORIN.wgt': the device stopped answering" in read_log(work, "errors.txt")
+
+
+def stalled_install(work, tv, package):
+    assert [p["sha256"] for p in tv.events("push")] == [package]
+    check_nothing_installed(tv)
+    # Stopped at its bound, then the clean-up: the upload removed, the list asked, the server stopped.
+    assert [s["verb"] for s in tv.shells()] == \
+        ["getappinstallpath", "vd_appuninstall", "mkdir", "vd_appinstall", "rmfile", "applist"]
+    assert [r["removed"] for r in tv.events("rmfile")] == [True]
+    assert tv.file(REMOTE) is None
+    errors = read_log(work, "errors.txt")
+    assert b"installer: the command was stopped after 10 s\r\n--- cmd.exe /c \"iu.exe shell 0 rmfile" in errors
+    assert b"install start" in read_log(work, "step6.txt")
+
+
+# The installer's environment in these cases (a test's shorter limits).
+INSTALLER_ENV = {
+    "stalled-push": {"KAVORIN_BRIDGE_IDLE_MS": "3000"},
+    "stalled-install": {"KAVORIN_TEST_BOUND_CAP_MS": "10000"},
+}
+
+
 # Each failure: how the TV is set up, what the TV and the logs show, and the box that says why:
 # its entry, what fills %1 and %2 (from the PC's addresses the window shows), the TV's quoted
 # line and whether the TV named its model.
@@ -143,12 +183,19 @@ FAILURES = [
     ("devmode-inactive", "devmode-inactive", ("--pc-address", "{pc}"), nothing_pushed, "WhyDevModeInactiveText",
      (), None, True),
     ("no-rest", "no-rest", (), nothing_pushed, "WhyTurnedAwayText", ("{pcs}",), None, False),
+    ("stalled-connect", "stall-connect", (), stalled_connect, "WhyStoppedText", ("{StageConnectingText}",),
+     None, False),
+    ("stalled-push", "stall-push", (), stalled_push, "WhyStoppedText", ("{StageCopyingText}",), None, False),
+    ("stalled-install", "stall-install", (), stalled_install, "WhyStoppedText", ("{StageInstallingText}",),
+     None, False),
 ]
 
 
 def expected_box(texts, why, fills, tv_line, model, lang, pc):
     text = texts[why][lang]
     for mark, value in zip(("%1", "%2"), fills):
+        if value.startswith("{Stage"):
+            value = texts[value[1:-1]][lang]
         value = value.replace("{pcs}", texts["OrText"][lang].join(pc))
         text = text.replace(mark, value.replace("{pc0rev}", ".".join(reversed(pc[0].split("."))) if pc else ""))
     if model:
@@ -162,7 +209,7 @@ def expected_box(texts, why, fills, tv_line, model, lang, pc):
                          ids=[f[0] for f in FAILURES])
 def test_failure_ends_with_the_failure_text_one_box_that_says_why_and_a_clean_folder(
         e2e, texts, name, scenario, extra, check, why, fills, tv_line, model):
-    app = e2e.installer()
+    app = e2e.installer(**INSTALLER_ENV.get(name, {}))
     pc = harness.pc_addresses(app.window())
     if "{pc}" in extra and not pc:
         app.close()
@@ -194,7 +241,7 @@ def test_failure_ends_with_the_failure_text_one_box_that_says_why_and_a_clean_fo
         assert tv.problems() == []
         # The TV's own service is asked once, and only after a failed connect.
         connect_failed = why not in ("WhyWrongSeriesText", "WhyCertificateText", "WhyNoSpaceText",
-                                     "WhyDroppedText")
+                                     "WhyDroppedText", "WhyStoppedText")
         assert len(tv.events("rest")) == (1 if connect_failed and scenario != "no-rest" else 0)
     # Something answered at the typed address, or the TV was reached: no network search.
     assert e2e.searches() == 0

@@ -11,6 +11,13 @@
 //   KAVORIN_RECORDER_SLEEP_ON  comma-separated command words (kill-server, connect, devices,
 //                              push, or a shell verb such as mkdir, vd_appinstall); when set,
 //                              only those commands sleep
+//   KAVORIN_RECORDER_HANG_ON   command words as above: those commands meet a TV that stopped
+//                              answering and, as the SDK's client does, never give up: they
+//                              print what such a TV leaves (connect: the connecting line; push:
+//                              the warning; vd_appinstall: the lines up to "install start"),
+//                              start a child of their own (this exe, detached, "hang-child"),
+//                              and wait. Both end by themselves after two minutes, so a failed
+//                              test leaves nothing running for long.
 //
 // Background server, as the SDK's own client has one (KAVORIN_RECORDER_SERVER=1). A command
 // that finds no server prints the two start-up lines and re-launches this exe detached as
@@ -101,19 +108,27 @@ int Serve() {
     return 0;
 }
 
-// Re-launches this exe, detached, as the server and waits until it answers.
-bool StartServer() {
+// Starts this exe again, detached, with `args`; the process handle is the caller's to close.
+HANDLE StartSelfDetached(const wchar_t* args) {
     wchar_t self[MAX_PATH];
     const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return false;
-    std::wstring line = L"\"" + std::wstring(self) + L"\" fork-server server";
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    std::wstring line = L"\"" + std::wstring(self) + L"\" " + args;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
     if (!::CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
                           &startup, &started))
-        return false;
+        return nullptr;
     ::CloseHandle(started.hThread);
+    return started.hProcess;
+}
+
+// Re-launches this exe, detached, as the server and waits until it answers.
+bool StartServer() {
+    PROCESS_INFORMATION started{};
+    started.hProcess = StartSelfDetached(L"fork-server server");
+    if (!started.hProcess) return false;
     bool up = ServerRunning();
     for (DWORD waited = 0; !up && waited < kServerStartMs; waited += 10) {
         const bool ended = ::WaitForSingleObject(started.hProcess, 10) == WAIT_OBJECT_0;
@@ -196,9 +211,9 @@ std::wstring CommandWord(int argc, wchar_t** argv) {
     return word;
 }
 
-bool SleepsOn(const std::wstring& word) {
-    const std::wstring list = Env(L"KAVORIN_RECORDER_SLEEP_ON");
-    if (list.empty()) return true;
+// Whether `word` is one of the comma-separated `list`.
+bool Listed(const std::wstring& list, const std::wstring& word) {
+    if (list.empty()) return false;
     size_t start = 0;
     while (start <= list.size()) {
         size_t comma = list.find(L',', start);
@@ -207,6 +222,18 @@ bool SleepsOn(const std::wstring& word) {
         start = comma + 1;
     }
     return false;
+}
+
+bool SleepsOn(const std::wstring& word) {
+    const std::wstring list = Env(L"KAVORIN_RECORDER_SLEEP_ON");
+    return list.empty() || Listed(list, word);
+}
+
+constexpr DWORD kHangLifetimeMs = 120000;
+
+// Starts this exe again, detached, as the hung command's child; it only waits.
+void StartHangChild() {
+    if (const HANDLE child = StartSelfDetached(L"hang-child")) ::CloseHandle(child);
 }
 
 std::string Arg(int argc, wchar_t** argv, int i) { return i < argc ? Utf8(argv[i]) : std::string(); }
@@ -221,6 +248,24 @@ bool EchoesStatus(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::wstring(argv[i]) == L"cmd_ret:$?;") return true;
     return false;
+}
+
+// What a command printed before the TV stopped answering.
+void AnswerUntilTheTvStopped(int argc, wchar_t** argv) {
+    const std::wstring word = CommandWord(argc, argv);
+    if (word == L"connect") {
+        std::printf("connecting to %s ...\n", Arg(argc, argv, 2).c_str());
+    } else if (word == L"push") {
+        std::printf(
+            "WARNING: Your data are to be sent over an unencrypted connection and could be "
+            "read by others.\n");
+    } else if (word == L"vd_appinstall") {
+        const std::string id = Arg(argc, argv, 4);
+        std::printf(
+            "install %s\npackage_path %s\nwas_install_app return WAS_TRUE\napp_id[%s] install start\n",
+            id.c_str(), WithoutSemicolon(Arg(argc, argv, 5)).c_str(), id.c_str());
+    }
+    std::fflush(stdout);
 }
 
 void Answer(const std::wstring& script, int argc, wchar_t** argv) {
@@ -299,6 +344,10 @@ void Answer(const std::wstring& script, int argc, wchar_t** argv) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc >= 2 && std::wstring(argv[1]) == L"fork-server") return Serve();
+    if (argc >= 2 && std::wstring(argv[1]) == L"hang-child") {
+        ::Sleep(kHangLifetimeMs);
+        return 0;
+    }
 
     std::string record = "[call]\n";
     record += "cwd=" + Escaped(CurrentDir()) + "\n";
@@ -320,6 +369,13 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring sleepMs = Env(L"KAVORIN_RECORDER_SLEEP_MS");
     if (!sleepMs.empty() && SleepsOn(CommandWord(argc, argv))) {
         ::Sleep(static_cast<DWORD>(std::wcstoul(sleepMs.c_str(), nullptr, 10)));
+    }
+
+    if (Listed(Env(L"KAVORIN_RECORDER_HANG_ON"), CommandWord(argc, argv))) {
+        AnswerUntilTheTvStopped(argc, argv);
+        StartHangChild();
+        ::Sleep(kHangLifetimeMs);
+        return 0;
     }
 
     std::wstring script = Env(L"KAVORIN_RECORDER_SCRIPT");

@@ -2,6 +2,7 @@
 
 import os
 import signal
+import socket
 import subprocess
 import sys
 import time
@@ -69,6 +70,42 @@ def test_drop_push_drops_in_the_middle_of_data(make_sim):
     with Link(sim.port) as c:                          # the TV itself keeps running
         c.handshake()
         assert c.shell("0 getappinstallpath")
+
+
+def shake_hands(c, scenario):
+    """The handshake; False where the TV leaves it unanswered (stall-connect)."""
+    if scenario == "stall-connect":
+        with pytest.raises(socket.timeout):
+            c.handshake()
+        return False
+    c.handshake()
+    return True
+
+
+@pytest.mark.parametrize("scenario", tvsim.STALLS)
+def test_a_tv_that_stops_answering_keeps_the_connection_and_says_nothing_more(make_sim, scenario):
+    sim = make_sim(scenario=scenario)
+    with Link(sim.port, timeout=1) as c:
+        if shake_hands(c, scenario) and scenario == "stall-push":
+            with pytest.raises(socket.timeout):   # the first file data is never acknowledged
+                c.push(pkgbuild.build(), PKG_PATH)
+        elif scenario == "stall-install":
+            assert c.push(pkgbuild.build(), PKG_PATH) == (True, "")
+            local, dev = c.open("shell:" + install_command())
+            with pytest.raises(socket.timeout):   # no end, no CLSE
+                while True:
+                    c._pump(local, dev)
+            assert lines(c.replies[local])[-1] == "app_id[%s] install start" % APP_ID
+        assert not c.wait_closed(timeout=0.5)          # the connection stays open
+    assert [e["reason"].split(":")[0] for e in sim.events("stall")] == ["scenario " + scenario]
+    assert sim.installed() == {}
+    # A new connection: the stalled handshake stays stalled, else the TV answers again.
+    with Link(sim.port, timeout=1) as c:
+        if shake_hands(c, scenario):
+            assert lines(c.shell("0 getappinstallpath"))
+            assert c.shell("0 rmfile " + PKG_PATH) == b""
+    assert not sim.tv_exists(PKG_PATH)
+    assert sim.violations() == []
 
 
 def test_slow_answers_and_spread_install_progress(make_sim):

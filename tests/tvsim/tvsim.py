@@ -97,8 +97,10 @@ SYNC_DATA_MAX = 65536
 SYNC_NAME_MAX = 1024
 
 SHELL_SUFFIX = "; echo cmd_ret:$?;"
+# A TV that stops answering: at the handshake, in the middle of an upload, during the install.
+STALLS = ("stall-connect", "stall-push", "stall-install")
 SCENARIOS = ("success", "wrong-host", "install-cert-fail", "no-space", "drop-push", "slow", "lf", "crlf") + \
-    tuple(rest.SCENARIOS)
+    STALLS + tuple(rest.SCENARIOS)
 # How the capability answer leaves: the daemon sends it sometimes as one WRTE, sometimes as two
 # (the 2-byte length, then the body); "alternate" takes turns, starting with one.
 CAPABILITY_WRITES = ("alternate", "one", "two")
@@ -820,6 +822,11 @@ class _ShellStream(_Stream):
                 continue
             data = line.encode("utf-8") + eol
             self.conn.later(delay, lambda d=data: None if self.closed else self.write(d))
+        if sim.stalls_shell(self.command[0]):
+            # its lines so far, then silence: the stream stays open
+            sim.journal.write("stall", conn=self.conn.cid, reason="scenario stall-install: nothing "
+                              "more after the install started")
+            return
         self.conn.later(0, lambda: None if self.closed else self.finish())
 
     def on_data(self, data):
@@ -884,7 +891,7 @@ class _SyncStream(_Stream):
         self.state = "ended"
 
     def on_data(self, data):
-        if self.state == "ended":
+        if self.state == "ended" or self.conn.stalled:
             return
         self.buf += data
         while self.state != "ended":
@@ -894,6 +901,10 @@ class _SyncStream(_Stream):
                 if self.conn.sim.scenario == "drop-push":
                     self.conn.drop("scenario drop-push: connection dropped in the middle of DATA",
                                    violation=False)
+                    return
+                if self.conn.sim.scenario == "stall-push":
+                    self.conn.stall("scenario stall-push: file data no longer acknowledged")
+                    self.buf.clear()
                     return
                 take = bytes(self.buf[:self.remaining])
                 del self.buf[:len(take)]
@@ -1063,6 +1074,7 @@ class _Conn:
         self.seq = 0
         self.last_due = 0.0
         self.alive = True
+        self.stalled = False     # answers nothing more, but keeps the connection open
         self.close_reason = None
         self.open_at_close = []
 
@@ -1084,7 +1096,7 @@ class _Conn:
         return max(1, min(self.sim.max_payload, self.host_max))
 
     def send(self, command, arg0, arg1, data=b""):
-        if not self.alive:
+        if not self.alive or self.stalled:
             return
         try:
             self.sock.sendall(pack_message(command, arg0, arg1, data))
@@ -1093,6 +1105,13 @@ class _Conn:
 
     def violation(self, what, **fields):
         self.sim.journal.write("violation", conn=self.cid, what=what, **fields)
+
+    def stall(self, reason):
+        """From now on this connection takes what comes and answers nothing, as a TV whose
+        daemon hangs: no OKAY, no data, no CLSE; the host's own limit has to end it."""
+        if not self.stalled:
+            self.stalled = True
+            self.sim.journal.write("stall", conn=self.cid, reason=reason)
 
     def drop(self, reason, violation=True, **fields):
         if violation:
@@ -1200,6 +1219,9 @@ class _Conn:
             self.violation("CNXN announces a maximum payload of 0")
         else:
             self.host_max = maxdata
+        if self.sim.scenario == "stall-connect":
+            self.stall("scenario stall-connect: the handshake is never answered")
+            return
         if self.online:
             # a second CNXN resets the transport
             for s in list(self.streams.values()):
@@ -1501,11 +1523,15 @@ class TvSim:
         verb, args, suffix = command
         handler = getattr(self, "_cmd_" + verb)
         steps = handler(args, conn.cid)
-        if suffix:
+        if suffix and not self.stalls_shell(verb):
             steps.append((0, "cmd_ret:0"))
         self.journal.write("shell", conn=conn.cid, verb=verb, args=args, suffix=suffix,
                            output=[line for _, line in steps])
         return steps
+
+    def stalls_shell(self, verb):
+        """Whether this shell command prints its first lines and then nothing more, ever."""
+        return self.scenario == "stall-install" and verb == "vd_appinstall"
 
     def _cmd_getappinstallpath(self, args, cid):
         return [(0, "Tizen Application Installation Path: %s" % self.gen["install_path"])]
@@ -1601,6 +1627,16 @@ class TvSim:
         steps = [(0, "install %s" % app_id), (0, "package_path %s" % path),
                  (0, "was_install_app return WAS_TRUE"), (0, "app_id[%s] install start" % app_id)]
         verdict = {"app_id": app_id, "path": path}
+        if self.stalls_shell("vd_appinstall"):
+            # the TV's installer hangs after it started: nothing installed, nothing more said
+            with self.lock:
+                try:
+                    data = self.fs.read(path)
+                    verdict.update(size=len(data), sha256=hashlib.sha256(data).hexdigest())
+                except OSError:
+                    verdict.update(size=None, sha256=None)
+            self.journal.write("install", conn=cid, ok=False, code=None, reason="stalled", **verdict)
+            return steps
         try:
             if len(args) != 2:
                 raise PackageError(FAIL_ARCHIVE, "expected <appId> <path>, got %d argument(s)" % len(args))

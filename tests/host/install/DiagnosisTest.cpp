@@ -25,6 +25,7 @@ const char* const kPushed =
 const char* const kInstallHead =
     "install Qw7TzLp2Xe.KAVORIN\npackage_path /home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt\n"
     "was_install_app return WAS_TRUE\napp_id[Qw7TzLp2Xe.KAVORIN] install start\n";
+const char* const kSilent = "error: the device stopped answering: timed out waiting for the device\n";
 const char* const kArchiveFail =
     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -4] Load archive info fail\n";
 
@@ -105,6 +106,15 @@ const Case kCases[] = {
     {"nothing failed that we know of", nullptr, "", kPushed, "", "", "", FailureCause::Unknown, ""},
     {"client error of its own", "", "error: no place to record targets (set LOCALAPPDATA or HOME)\n", "", "",
      "", "", FailureCause::Unknown, "error: no place to record targets (set LOCALAPPDATA or HOME)"},
+    // Our client's own limits for a TV that took the connection and then went silent.
+    {"ours: handshake unanswered",
+     "connecting to 10.0.0.20:26101 ...\nfailed to connect to 10.0.0.20:26101\n", kSilent, "",
+     "error: target not found\nfatal: failed to open sync channel: connection fails\n", "",
+     "error: target not found\n", FailureCause::StoppedAnswering, ""},
+    {"ours: upload no longer acknowledged", nullptr, "",
+     "WARNING: Your data are to be sent over an unencrypted connection and could be read by others.\n",
+     "error: failed to push 'KAVORIN.wgt': the device stopped answering: timed out waiting for the device\n",
+     kArchiveFail, "error: target offline\n", FailureCause::StoppedAnswering, ""},
 };
 
 enum class Ends { Lf, Crlf, SdkOnWindows };
@@ -178,15 +188,76 @@ TEST(Diagnosis, TheTvsAnswersSettleWhatTheLogsCannot) {
         {Finding::HostIpReversed, FailureCause::HostIpReversed},
         {Finding::DeveloperModeInactive, FailureCause::DevModeInactive},
         {Finding::ClosedNoService, FailureCause::TvTurnedPcAway},
+        {Finding::AcceptedButSilent, FailureCause::StoppedAnswering},
         {Finding::Unclear, FailureCause::NothingAnswers},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(WithTvAnswers({FailureCause::NothingAnswers, ""}, {r.finding, "", "", ""}).cause, r.cause);
     }
+    // The SDK's client gives up on a silent handshake with the words of a TV that turned it away.
+    EXPECT_EQ(
+        WithTvAnswers({FailureCause::TvTurnedPcAway, ""}, {Finding::AcceptedButSilent, "", "", ""}).stage,
+        InstallStage::Connecting);
     EXPECT_TRUE(WorthAskingTheTv(FailureCause::TvTurnedPcAway));
     EXPECT_TRUE(WorthAskingTheTv(FailureCause::NothingAnswers));
     EXPECT_FALSE(WorthAskingTheTv(FailureCause::ClientNeverRan));
     EXPECT_FALSE(WorthAskingTheTv(FailureCause::CertificateRefused));
+}
+
+// A run in which the TV stopped answering at row `at`: the installer's bound ran out there (the
+// rows a stop at a TV command skips then never start), or our client's own limit did (the run
+// went on).
+RunRecord StoppedRun(int at, bool bound, const char* installLog, const char* afterErr) {
+    RunRecord run = RecordOf(kCases[6], Ends::Crlf);  // connected, pushed, the install log set below
+    run.commands[kInstall].log = std::string(kInstallHead) + installLog;
+    for (int i = at + 1; i < kInstallCommandCount; ++i) {
+        run.commands[i].errors = afterErr;
+        if (bound && kInstallSequence[at].talksToTv && !InstallCommandRunsAfterStop(i, at))
+            run.commands[i] = CommandRecord{};
+    }
+    run.commands[at].stopped = bound;
+    if (!bound) run.commands[at].errors = kSilent;
+    return run;
+}
+
+TEST(Diagnosis, NamesTheStepWhereTheTvStoppedAnswering) {
+    const int kill = 0, paths = 3, uninstall = 4, applist = 9;
+    const char* const offline = "error: target offline\nerror: cannot reach 10.0.0.20:26101: timed out\n";
+    const char* const refused =
+        "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error\n";
+    const struct {
+        const char* what;
+        int at;
+        bool bound;
+        const char* installLog;
+        const char* afterErr;
+        FailureCause cause;
+        InstallStage stage;
+    } rows[] = {
+        {"bound at the connect", kConnect, true, "", "", FailureCause::StoppedAnswering,
+         InstallStage::Connecting},
+        {"bound at a query", paths, true, "", "", FailureCause::StoppedAnswering, InstallStage::Connecting},
+        {"bound at the uninstall", uninstall, true, "", "", FailureCause::StoppedAnswering,
+         InstallStage::RemovingOldCopy},
+        {"bound at the upload", kPush, true, "", "", FailureCause::StoppedAnswering,
+         InstallStage::CopyingWidget},
+        {"ours: the upload, the install without the file", kPush, false, kArchiveFail, offline,
+         FailureCause::StoppedAnswering, InstallStage::CopyingWidget},
+        {"bound at the install", kInstall, true, "", "", FailureCause::StoppedAnswering,
+         InstallStage::Installing},
+        {"ours: the install, the TV gone after it", kInstall, false, "", offline,
+         FailureCause::StoppedAnswering, InstallStage::Installing},
+        {"the TV's refusal before a later stop", applist, true, refused, "", FailureCause::CertificateRefused,
+         InstallStage::None},
+        {"the local server, not the TV", kill, true, "", "", FailureCause::Unknown, InstallStage::None},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        const Diagnosis d = DiagnoseRun(StoppedRun(r.at, r.bound, r.installLog, r.afterErr));
+        EXPECT_EQ(d.cause, r.cause);
+        EXPECT_EQ(d.stage, r.stage);
+        if (r.cause == FailureCause::StoppedAnswering) EXPECT_EQ(d.tvLine, "");
+    }
 }
 
 TEST(Diagnosis, PcAddressesOnTheTvsNetworkOrAll) {
@@ -234,6 +305,17 @@ TEST(Diagnosis, TheBoxSaysWhatHappenedWhatToDoAndQuotesTheTv) {
                                    L"192.168.1.20", {L"192.168.1.5"})
                       .str(),
                   Filled("WhyHostIpReversedText", lang, L"5.1.168.192", L"5.1.168.192"));
+        // Where the TV stopped answering, in words.
+        for (const auto& [stage, words] : {std::pair{InstallStage::Connecting, "StageConnectingText"},
+                                           std::pair{InstallStage::RemovingOldCopy, "StageRemovingText"},
+                                           std::pair{InstallStage::CopyingWidget, "StageCopyingText"},
+                                           std::pair{InstallStage::Installing, "StageInstallingText"}}) {
+            Diagnosis stopped;
+            stopped.cause = FailureCause::StoppedAnswering;
+            stopped.stage = stage;
+            EXPECT_EQ(DiagnosisMessage(stopped, lang, L"1.2.3.4", {}).str(),
+                      Filled("WhyStoppedText", lang, expected::Text(words, lang)));
+        }
         // A line from the TV cannot break the box: no control characters, a bounded length.
         const std::wstring odd =
             DiagnosisMessage({FailureCause::Unknown, "a\tb\x1b[31m" + std::string(500, 'x')}, lang,

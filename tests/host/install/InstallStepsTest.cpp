@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "bridge/device.h"
 #include "install/InstallSteps.h"
 
 namespace {
 
 const wchar_t* const kJK = L"/opt/usr/apps/tmp";
 const wchar_t* const kNewer = L"/home/owner/share/tmp/sdk_tools/tmp";
+const int kPushRow = InstallRowStartingWith(L"push");
 
 InstallCommandInputs Inputs(const wchar_t* address, const wchar_t* staging) {
     return {address, L"Qw7TzLp2Xe.KAVORIN", L"KAVORIN", staging};
@@ -74,6 +76,57 @@ TEST(InstallCommands, BarStepsReachExactlyOneHundred) {
     int pos = kInstallBarStart;
     for (int i = 0; i < kInstallCommandCount; ++i) seen.push_back(pos += InstallBarRaiseAfter(i));
     EXPECT_EQ(seen, (std::vector<int>{2, 6, 18, 22, 27, 39, 48, 60, 72, 81, 90, 100}));
+}
+
+// Each bound generous for a working TV, none above five minutes, and longer than our client's own
+// limits for a silent TV, so that its words reach the error stream first; a test's cap only
+// shortens the bounds, and no text it is given makes one 0 or huge.
+TEST(InstallCommands, BoundsAndTheTestCap) {
+    const kb::Timeouts client;
+    for (int i = 0; i < kInstallCommandCount; ++i) {
+        SCOPED_TRACE(i);
+        const unsigned long ms = InstallCommandBoundMs(i, 0);
+        EXPECT_GE(ms, 30000u);
+        EXPECT_LE(ms, 300000u);
+        if (InstallCommandTalksToTv(i)) EXPECT_GT(ms, 4ul * (client.connectMs + client.handshakeMs));
+    }
+    EXPECT_GT(InstallCommandBoundMs(kPushRow, 0), 2ul * client.idleMs);
+    EXPECT_GT(InstallCommandBoundMs(InstallVerdictCommand(), 0),
+              static_cast<unsigned long>(client.shellIdleMs));
+    EXPECT_EQ(InstallCommandBoundMs(11, 0), 0u);
+    const struct {
+        const wchar_t* text;
+        unsigned long cap;
+    } caps[] = {{L"", 0},           {L"2500", 2500}, {L"0", 0},      {L"1", 500},   {L"999999999", 999999999},
+                {L"9999999999", 0}, {L"-5", 0},      {L"2500ms", 0}, {L" 2500", 0}, {L"1e9", 0},
+                {L"\uFF12", 0}};
+    for (const auto& c : caps) EXPECT_EQ(ParseBoundCap(c.text), c.cap) << ToUtf8(c.text);
+    EXPECT_EQ(InstallCommandBoundMs(7, 2500), 2500u);
+    EXPECT_EQ(InstallCommandBoundMs(0, 999999999), 30000u) << "a cap never lengthens a bound";
+    EXPECT_EQ(InstallCommandBoundMs(7, 1), 500u);
+    // After a stop the clean-up asks the TV briefly; the cap still applies.
+    EXPECT_EQ(InstallCommandBoundMs(9, 0, true), 20000u);
+    EXPECT_EQ(InstallCommandBoundMs(0, 0, true), 20000u);
+    EXPECT_EQ(InstallCommandBoundMs(9, 4000, true), 4000u);
+}
+
+// Once the TV stopped answering at a command, the run skips to the clean-up: the upload is removed
+// once the push had started, the list is asked once the connect had gone through, and the
+// bridge server is stopped in every case.
+TEST(InstallCommands, WhatStillRunsAfterAStop) {
+    auto running = [](int stopped) {
+        std::wstring ran;
+        for (int i = stopped + 1; i < kInstallCommandCount; ++i)
+            if (InstallCommandRunsAfterStop(i, stopped)) ran += std::to_wstring(i) + L" ";
+        return ran;
+    };
+    EXPECT_EQ(running(1), L"10 ");  // connect
+    EXPECT_EQ(running(2), L"9 10 ");
+    EXPECT_EQ(running(4), L"9 10 ");  // uninstall
+    EXPECT_EQ(running(5), L"9 10 ");  // mkdir
+    EXPECT_EQ(running(6), L"8 9 10 ");
+    EXPECT_EQ(running(7), L"8 9 10 ");
+    EXPECT_EQ(running(8), L"9 10 ");
 }
 
 TEST(TvAddress, AcceptsSevenOrMoreDigitsAndPoints) {

@@ -243,7 +243,7 @@ TEST(Judge, OneFindingForEveryCase) {
         {"the port took it and kept it",
          P::Open,
          device("1", "192.168.1.99"),
-         {F::Unclear, model, "192.168.1.99", ""}},
+         {F::AcceptedButSilent, model, "192.168.1.99", ""}},
     };
     for (const Row& row : rows) EXPECT_EQ(Judge(row.port, row.device, pc), row.expected) << row.what;
 

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "UnicodeString.h"
+#include "install/CommandRunner.h"
 
 namespace installtest {
 
@@ -277,6 +278,8 @@ void InstallWindow::SetUp() {
     SetEnv(L"KAVORIN_RECORDER_SERVER", nullptr);
     SetEnv(L"KAVORIN_RECORDER_SERVER_EXIT_MS", nullptr);
     SetEnv(L"KAVORIN_RECORDER_SERVER_DEAF_MS", nullptr);
+    SetEnv(L"KAVORIN_RECORDER_HANG_ON", nullptr);
+    SetEnv(L"KAVORIN_TEST_BOUND_CAP_MS", nullptr);
 
     Application->MessageHook = nullptr;
     g_boxes = &boxes_;
@@ -292,6 +295,7 @@ void InstallWindow::SetUp() {
 }
 
 void InstallWindow::TearDown() {
+    SetRunnerJobsRefusedForTests(false);
     Application->ResetForTests();
     mainForm = nullptr;
     KillTimer(nullptr, boxTimer_);
