@@ -263,6 +263,12 @@ Diagnosis WithTvAnswers(Diagnosis logOnly, const tvprobe::Judgement& tv) {
     return logOnly;
 }
 
+std::vector<std::string> Utf8Addresses(const std::vector<std::wstring>& addresses) {
+    std::vector<std::string> out;
+    for (const std::wstring& a : addresses) out.push_back(ToUtf8(a));
+    return out;
+}
+
 std::vector<std::wstring> PcAddressesForTv(const std::wstring& tvAddress,
                                            const std::vector<std::wstring>& pc) {
     std::vector<std::wstring> near;
@@ -310,12 +316,6 @@ UnicodeString DiagnosisMessage(const Diagnosis& d, int lang, const std::wstring&
 
 namespace {
 
-std::vector<std::string> Utf8(const std::vector<std::wstring>& addresses) {
-    std::vector<std::string> out;
-    for (const std::wstring& a : addresses) out.push_back(ToUtf8(a));
-    return out;
-}
-
 // The TV as its answer names it: its name (or its type), and its model.
 std::wstring Describe(const tvprobe::TvDevice& device, int lang) {
     const std::wstring name = Quotable(device.name.empty() ? device.type : device.name);
@@ -344,7 +344,7 @@ UnicodeString FoundTvQuestion(const tvsearch::FoundTv& tv, int lang, const std::
     Fill(found, L"%2", Describe(tv.device, lang));
     std::wstring text = NothingAt(nothingAt, lang) + found;
     // What the TV's answer says to fix first, as the box after a failed run says it.
-    Diagnosis d = WithTvAnswers(Diagnosis{}, tvsearch::JudgeFound(tv.device, Utf8(pcAddresses)));
+    Diagnosis d = WithTvAnswers(Diagnosis{}, tvsearch::JudgeFound(tv.device, Utf8Addresses(pcAddresses)));
     if (d.cause != FailureCause::Unknown) {
         d.tvModel.clear();  // named above
         text += L"\n\n" + DiagnosisMessage(d, lang, address, PcAddressesForTv(address, pcAddresses)).str();
@@ -357,7 +357,7 @@ UnicodeString FoundTvsList(const std::vector<tvsearch::FoundTv>& tvs, int lang, 
     lang = lang == 1 ? 1 : 0;
     std::wstring text = NothingAt(nothingAt, lang) + textTable->FoundSeveralText[lang].str();
     for (const tvsearch::FoundTv& tv : tvs) {
-        const tvprobe::Judgement j = tvsearch::JudgeFound(tv.device, Utf8(pcAddresses));
+        const tvprobe::Judgement j = tvsearch::JudgeFound(tv.device, Utf8Addresses(pcAddresses));
         std::wstring state = textTable->ForThisPcText[lang].str();
         if (j.finding == tvprobe::Finding::DeveloperModeOff) {
             state = textTable->DevModeOffStateText[lang].str();

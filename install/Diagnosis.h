@@ -70,6 +70,9 @@ bool WorthAskingTheTv(FailureCause cause) noexcept;
 // do not settle it.
 Diagnosis WithTvAnswers(Diagnosis logOnly, const tvprobe::Judgement& tv);
 
+// This PC's addresses as the TV's answers are read (UTF-8).
+std::vector<std::string> Utf8Addresses(const std::vector<std::wstring>& addresses);
+
 // This PC's IPv4 addresses that share the TV's network (the first three numbers, as home networks
 // have it); all of them when none does.
 std::vector<std::wstring> PcAddressesForTv(const std::wstring& tvAddress,

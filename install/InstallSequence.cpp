@@ -221,12 +221,13 @@ Offer OfferTvsFound(TmainForm& form, const std::wstring& nothingAt) {
         failedRun ? ShowErrorMessage(list) : ShowMessage(list);
         return Offer::Listed;
     }
+    // The empty field shows the TV's address while the user is asked; a typed one changes on Yes.
     const UnicodeString address = FromUtf8(tvs[0].address);
     if (!failedRun) form.tvIpEdt->SetCaption(address);
     if (!AskYesNo(FoundTvQuestion(tvs[0], lang, nothingAt, pc), textTable->YesCaption[lang],
                   textTable->NoCaption[lang], failedRun))
         return Offer::Declined;
-    form.tvIpEdt->SetCaption(address);
+    if (failedRun) form.tvIpEdt->SetCaption(address);
     return Offer::Install;
 }
 
@@ -349,9 +350,7 @@ bool TmainForm::InstallAt(const UnicodeString& address, bool searchIfNothingAnsw
         // in time, the window answering meanwhile.
         const tvprobe::ProbeResult tv = tvprobe::ProbeTv(ToUtf8(address.str()));
         if (tv.quitting || Application->Terminated()) return false;
-        std::vector<std::string> pcText;
-        for (const std::wstring& a : pc) pcText.push_back(ToUtf8(a));
-        why = WithTvAnswers(why, tvprobe::Judge(tv.port, tv.device, pcText));
+        why = WithTvAnswers(why, tvprobe::Judge(tv.port, tv.device, Utf8Addresses(pc)));
     }
     // Nothing there at all: the TV may have another address on this PC's network.
     if (why.cause == FailureCause::NothingAnswers && searchIfNothingAnswers) {
