@@ -8,17 +8,21 @@
 #include "ExpectedTexts.h"
 #include "UnicodeString.h"
 #include "texts/Func.h"
+#include "texts/Messages.h"
 
 namespace {
 
 using Entry = UnicodeString (TextTable::*)[2];
 
+// A text by the name the expected file gives it: an entry of the window's table, or (entry
+// null) a row of the program's other texts.
 struct NamedEntry {
     const char* name;
     Entry entry;
+    Msg msg = Msg::Count;
 };
 
-// Member order of the table.
+// Member order of the window's table, then the order of the other texts' rows.
 const NamedEntry kEntries[] = {
     {"InstallingText", &TextTable::InstallingText},
     {"LanguageCaption", &TextTable::LanguageCaption},
@@ -33,55 +37,61 @@ const NamedEntry kEntries[] = {
     {"DoneText", &TextTable::DoneText},
     {"FailedText", &TextTable::FailedText},
     {"BadAddressText", &TextTable::BadAddressText},
-    {"FileInUseText", &TextTable::FileInUseText},
-    {"BadAddressHintText", &TextTable::BadAddressHintText},
-    {"WhyTurnedAwayText", &TextTable::WhyTurnedAwayText},
-    {"WhyNoAnswerText", &TextTable::WhyNoAnswerText},
-    {"WhyWrongSeriesText", &TextTable::WhyWrongSeriesText},
-    {"WhyCertificateText", &TextTable::WhyCertificateText},
-    {"WhyNotYetValidText", &TextTable::WhyNotYetValidText},
-    {"WhyOtherAuthorText", &TextTable::WhyOtherAuthorText},
-    {"WhyDamagedText", &TextTable::WhyDamagedText},
-    {"WhyRefusedText", &TextTable::WhyRefusedText},
-    {"WhyNoSpaceText", &TextTable::WhyNoSpaceText},
-    {"WhyDroppedText", &TextTable::WhyDroppedText},
-    {"WhyStoppedText", &TextTable::WhyStoppedText},
-    {"WhyNotRunText", &TextTable::WhyNotRunText},
-    {"WhyFolderText", &TextTable::WhyFolderText},
-    {"WhyUnknownText", &TextTable::WhyUnknownText},
-    {"WhyDevModeOffText", &TextTable::WhyDevModeOffText},
-    {"WhyNotATvText", &TextTable::WhyNotATvText},
-    {"WhyHostIpOtherText", &TextTable::WhyHostIpOtherText},
-    {"WhyHostIpReversedText", &TextTable::WhyHostIpReversedText},
-    {"WhyDevModeInactiveText", &TextTable::WhyDevModeInactiveText},
-    {"SearchingText", &TextTable::SearchingText},
-    {"SearchNoneText", &TextTable::SearchNoneText},
-    {"NothingAtText", &TextTable::NothingAtText},
-    {"FoundTvText", &TextTable::FoundTvText},
-    {"TvAndModelText", &TextTable::TvAndModelText},
-    {"InstallThereText", &TextTable::InstallThereText},
-    {"FoundSeveralText", &TextTable::FoundSeveralText},
-    {"ForThisPcText", &TextTable::ForThisPcText},
-    {"ForOtherPcText", &TextTable::ForOtherPcText},
-    {"DevModeOffStateText", &TextTable::DevModeOffStateText},
-    {"YesCaption", &TextTable::YesCaption},
-    {"NoCaption", &TextTable::NoCaption},
-    {"StageConnectingText", &TextTable::StageConnectingText},
-    {"StageRemovingText", &TextTable::StageRemovingText},
-    {"StageCopyingText", &TextTable::StageCopyingText},
-    {"StageInstallingText", &TextTable::StageInstallingText},
-    {"TvSaidText", &TextTable::TvSaidText},
-    {"TvModelText", &TextTable::TvModelText},
-    {"OrText", &TextTable::OrText},
     {"ManualCaption", &TextTable::ManualCaption},
     {"ManualText", &TextTable::ManualText},
+    {"FileInUseText", nullptr, Msg::FileInUseText},
+    {"BadAddressHintText", nullptr, Msg::BadAddressHintText},
+    {"WhyTurnedAwayText", nullptr, Msg::WhyTurnedAwayText},
+    {"WhyNoAnswerText", nullptr, Msg::WhyNoAnswerText},
+    {"WhyWrongSeriesText", nullptr, Msg::WhyWrongSeriesText},
+    {"WhyCertificateText", nullptr, Msg::WhyCertificateText},
+    {"WhyNotYetValidText", nullptr, Msg::WhyNotYetValidText},
+    {"WhyOtherAuthorText", nullptr, Msg::WhyOtherAuthorText},
+    {"WhyDamagedText", nullptr, Msg::WhyDamagedText},
+    {"WhyRefusedText", nullptr, Msg::WhyRefusedText},
+    {"WhyNoSpaceText", nullptr, Msg::WhyNoSpaceText},
+    {"WhyDroppedText", nullptr, Msg::WhyDroppedText},
+    {"WhyStoppedText", nullptr, Msg::WhyStoppedText},
+    {"WhyNotRunText", nullptr, Msg::WhyNotRunText},
+    {"WhyFolderText", nullptr, Msg::WhyFolderText},
+    {"WhyUnknownText", nullptr, Msg::WhyUnknownText},
+    {"WhyDevModeOffText", nullptr, Msg::WhyDevModeOffText},
+    {"WhyNotATvText", nullptr, Msg::WhyNotATvText},
+    {"WhyHostIpOtherText", nullptr, Msg::WhyHostIpOtherText},
+    {"WhyHostIpReversedText", nullptr, Msg::WhyHostIpReversedText},
+    {"WhyDevModeInactiveText", nullptr, Msg::WhyDevModeInactiveText},
+    {"StageConnectingText", nullptr, Msg::StageConnectingText},
+    {"StageRemovingText", nullptr, Msg::StageRemovingText},
+    {"StageCopyingText", nullptr, Msg::StageCopyingText},
+    {"StageInstallingText", nullptr, Msg::StageInstallingText},
+    {"TvSaidText", nullptr, Msg::TvSaidText},
+    {"TvModelText", nullptr, Msg::TvModelText},
+    {"OrText", nullptr, Msg::OrText},
+    {"SearchingText", nullptr, Msg::SearchingText},
+    {"SearchNoneText", nullptr, Msg::SearchNoneText},
+    {"NothingAtText", nullptr, Msg::NothingAtText},
+    {"FoundTvText", nullptr, Msg::FoundTvText},
+    {"TvAndModelText", nullptr, Msg::TvAndModelText},
+    {"InstallThereText", nullptr, Msg::InstallThereText},
+    {"FoundSeveralText", nullptr, Msg::FoundSeveralText},
+    {"ForThisPcText", nullptr, Msg::ForThisPcText},
+    {"ForOtherPcText", nullptr, Msg::ForOtherPcText},
+    {"DevModeOffStateText", nullptr, Msg::DevModeOffStateText},
+    {"YesCaption", nullptr, Msg::YesCaption},
+    {"NoCaption", nullptr, Msg::NoCaption},
 };
+constexpr size_t kWindowEntries = 15;
+
+std::wstring TextOf(const TextTable& table, const NamedEntry& e, int lang) {
+    return e.entry ? (table.*e.entry)[lang].str() : Say(e.msg, lang).str();
+}
 
 TEST(TextTable, EveryEntryIsTheExpectedTextInBothLanguages) {
     const TextTable table;
-    EXPECT_EQ(sizeof(TextTable), std::size(kEntries) * 2 * sizeof(UnicodeString));
+    EXPECT_EQ(sizeof(TextTable), kWindowEntries * 2 * sizeof(UnicodeString));
+    EXPECT_EQ(std::size(kEntries), kWindowEntries + static_cast<size_t>(Msg::Count));
     for (const auto& e : kEntries) {
-        for (int lang : {0, 1}) EXPECT_TRUE(expected::Shows((table.*e.entry)[lang].str(), e.name, lang));
+        for (int lang : {0, 1}) EXPECT_TRUE(expected::Shows(TextOf(table, e, lang), e.name, lang));
     }
 }
 
