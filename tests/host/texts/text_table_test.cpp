@@ -113,3 +113,13 @@ TEST(ExpectedTexts, ManualLengthsAndScriptsAreRight) {
 }
 
 }  // namespace
+
+// One filler for the texts ("%1") and the command rows ("%address"): each placeholder once, in
+// one pass, so a value that holds a placeholder of its own (a TV's text) is never filled again.
+TEST(Placeholders, FilledInOnePassByName) {
+    EXPECT_EQ(FillPlaceholders(L"connect %address:%port", {{L"address", L"10.0.0.2"}, {L"port", L"26101"}}),
+              L"connect 10.0.0.2:26101");
+    EXPECT_EQ(FillPlaceholders(L"%1 and %2.", {{L"1", L"%2"}, {L"2", L"b"}}), L"%2 and b.");
+    EXPECT_EQ(FillPlaceholders(L"100% %x %", {{L"1", L"a"}}), L"100% %x %");
+    EXPECT_EQ(Say(Msg::TvAndModelText, 1, {L"%2", L"UE43"}).str(), L"%2, model UE43");
+}
