@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ExpectedBar.h"
+#include "bridge/args.h"
 #include "bridge/device.h"
 #include "install/InstallSteps.h"
 
@@ -45,6 +46,9 @@ std::vector<std::wstring> Expected(const std::wstring& ip, const std::wstring& d
 }
 
 }  // namespace
+
+// Our client stands apart from the installer, and takes the same port when none is given.
+static_assert(kb::kDefaultDevicePort == kTvDeveloperPort);
 
 TEST(InstallCommands, BothSeriesExactly) {
     EXPECT_EQ(AllLines(Inputs(L"192.168.1.66", kJK)), Expected(L"192.168.1.66", kJK));
