@@ -2,7 +2,7 @@
 // the TV asked where the logs cannot tell, a search where nothing answers, then the box.
 #include "Installation.h"
 
-#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
