@@ -188,7 +188,8 @@ bool Push::OpenSyncStream() {
 // The local file's size and time, and the file opened; otherwise the line that says why not.
 std::optional<std::string> Push::OpenLocalFile() {
     if (!StatLocal(inv_.local, info_)) {
-        return "error: failed to get status of '" + inv_.local + "': " + std::strerror(errno) + "\n";
+        const std::string reason = std::strerror(errno);
+        return "error: failed to get status of '" + inv_.local + "': " + reason + "\n";
     }
     file_.reset(info_.regular ? OpenLocal(inv_.local) : nullptr);
     if (!file_) {
