@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ExpectedTexts.h"
+#include "bridge/gone.h"
 #include "install/Diagnosis.h"
 #include "texts/Func.h"
 
@@ -368,6 +369,45 @@ TEST(Diagnosis, TheSearchBoxesNameWhatWasFoundAndWhatToFixFirst) {
                   expected::Text("BadAddressText", lang) + L"\n" + expected::Text("SearchNoneText", lang));
     }
     textTable = nullptr;
+}
+
+// Our client's words for a TV that went away, from the one place it prints them from
+// (bridge/gone.h), each line alone as the push (row 6) prints it and as the later commands do: a
+// dropped connection, or for a TV that went silent, one that stopped answering.
+TEST(Diagnosis, OurClientsLinesForAGoneTvReadAsSuch) {
+    namespace gone = kb::gone;
+    constexpr int connectRow = 1, pushRow = 6, lastKillServer = kInstallCommandCount - 1;
+    const std::string silent = gone::StoppedAnswering("timed out waiting for the device");
+    const struct {
+        std::string line;
+        bool byPush, byLater;
+        FailureCause cause;
+    } rows[] = {
+        {std::string(gone::kTargetNotFound), true, true, FailureCause::ConnectionDropped},
+        {std::string(gone::kTargetOffline), true, true, FailureCause::ConnectionDropped},
+        {gone::CannotReach("10.0.0.20:26101", "connect: Connection refused"), true, true,
+         FailureCause::ConnectionDropped},
+        {std::string(gone::kNoSyncChannel), true, false, FailureCause::ConnectionDropped},
+        {gone::Failed(gone::kClosedConnection), true, true, FailureCause::ConnectionDropped},
+        {gone::FailedToPush("KAVORIN.wgt", gone::kClosedConnection), true, false,
+         FailureCause::ConnectionDropped},
+        {gone::FailedToPush("KAVORIN.wgt", silent), true, false, FailureCause::StoppedAnswering},
+        {gone::Failed(silent), true, true, FailureCause::StoppedAnswering},
+    };
+    for (const auto& r : rows) {
+        for (const bool inPush : {true, false}) {
+            if (!(inPush ? r.byPush : r.byLater)) continue;
+            SCOPED_TRACE((inPush ? "the push: " : "the later commands: ") + r.line);
+            RunRecord run;
+            for (CommandRecord& c : run.commands) c.started = true;
+            run.commands[connectRow].log =
+                "connecting to 10.0.0.20:26101 ...\nconnected to 10.0.0.20:26101\n";
+            // The later commands that talk to the TV: all but the last kill-server.
+            const int from = inPush ? pushRow : pushRow + 1, to = inPush ? pushRow + 1 : lastKillServer;
+            for (int i = from; i < to; ++i) run.commands[i].errors = r.line;
+            EXPECT_EQ(DiagnoseRun(run).cause, r.cause);
+        }
+    }
 }
 
 }  // namespace
