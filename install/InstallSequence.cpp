@@ -16,6 +16,7 @@
 #include "Exception.h"
 #include "InstallSteps.h"
 #include "Mainwin.h"
+#include "MessageWait.h"
 #include "Payloads.h"
 #include "SysUtils.h"
 #include "net/LocalAddress.h"
