@@ -29,8 +29,6 @@ private:
 
 // The same with a wake mask of its own.
 DWORD WaitForHandlesOrInput(DWORD count, const HANDLE* handles, DWORD milliseconds);
-// A wait of that form; tests stand in for it.
-using HandleWaitFunction = DWORD (*)(DWORD count, const HANDLE* handles, DWORD milliseconds);
 
 // Dispatches the input that has come (Application->ProcessMessages); true when the application
 // is quitting.
@@ -47,6 +45,8 @@ enum class Woke {
     Quitting,  // the input dispatched asked the application to quit
     Failed,    // the wait cannot be made
 };
+// A wait of WaitForHandlesOrInput's form, for tests to stand in for it.
+using HandleWaitFunction = DWORD (*)(DWORD count, const HANDLE* handles, DWORD milliseconds);
 // Sleeps in `wait` (null: WaitForHandlesOrInput) until one of `events` is set, window input
 // arrives (dispatched here) or `until` (GetTickCount64) comes.
 Woke SleepServingTheWindow(HandleWaitFunction wait, const std::vector<HANDLE>& events, ULONGLONG until);
