@@ -13,6 +13,7 @@
 #include "CommandRunner.h"
 #include "Exception.h"
 #include "InstallSteps.h"
+#include "MessageWait.h"
 #include "Payloads.h"
 #include "SysUtils.h"
 #include "texts/Func.h"
