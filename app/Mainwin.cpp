@@ -1,6 +1,8 @@
 #include "Mainwin.h"
 
 #include "KeyFilter.h"
+#include "Widget.h"
+#include "install/Installation.h"
 #include "net/LocalAddress.h"
 #include "texts/Func.h"
 
@@ -23,10 +25,10 @@ TmainForm::TmainForm(TComponent* Owner, const std::string& descriptionUtf8) : TF
 TmainForm::~TmainForm() = default;
 
 void TmainForm::SetOwnFields() {
-    widgetName = L"KAVORIN";
-    appId = L"Qw7TzLp2Xe.KAVORIN";
-    tvTmpDir[0] = L"/opt/usr/apps/tmp";
-    tvTmpDir[1] = L"/home/owner/share/tmp/sdk_tools/tmp";
+    widgetName = kWidgetName;
+    appId = kWidgetAppId;
+    tvTmpDir[0] = kTvStagingDirs[0];
+    tvTmpDir[1] = kTvStagingDirs[1];
 }
 
 TPublished TmainForm::Published() {
@@ -59,3 +61,40 @@ void TmainForm::FormCreate(TObject* /*Sender*/) {
 }
 
 void TmainForm::tvIpEdtKeyPress(TObject* /*Sender*/, wchar_t& Key) { Key = FilterAddressKey(Key); }
+
+void TmainForm::refreshIpBTNClick(TObject* /*Sender*/) { ipValLBL->SetCaption(GetLocalAddressText()); }
+
+void TmainForm::langRGClick(TObject* /*Sender*/) { ApplyLanguage(langRG->ItemIndex()); }
+
+// The language switch: one language's texts from the table into the eleven controls that show
+// them. The window caption, the radio items, the series choice, the host addresses, the typed TV
+// address and the progress bar are the same in both languages and stay as they are.
+void TmainForm::ApplyLanguage(int lang) {
+    // Nothing selected (or any index but the two languages) would read outside the table: then
+    // nothing changes.
+    if (lang != LanguageIndex(lang)) return;
+    const TextTable& t = *textTable;
+    langRG->SetCaption(t.LanguageCaption[lang]);
+    ipGB->SetCaption(t.HostAddressCaption[lang]);
+    ipNoteLbl->SetCaption(t.HostAddressNote[lang]);  // the label sizes itself to the new text
+    refreshIpBTN->SetCaption(t.RefreshCaption[lang]);
+    tvSeriesRG->SetCaption(t.SeriesCaption[lang]);
+    BitInstall->SetCaption(t.InstallButtonCaption[lang]);
+    tvIpLbl->SetCaption(t.TvAddressCaption[lang]);
+    installGB->SetCaption(t.InstallGroupCaption[lang]);
+    statusLbl->SetCaption(t.PromptText[lang]);  // a switch always shows the prompt again
+    instManualGB->SetCaption(t.ManualCaption[lang]);
+    manualLbl->SetCaption(t.ManualText[lang]);
+}
+
+void TmainForm::BitInstallClick(TObject* /*Sender*/) {
+    // The window answers input during every command; a press of Install meanwhile is dropped.
+    if (installing_) return;
+    struct Busy {
+        bool& flag;
+        explicit Busy(bool& f) : flag(f) { flag = true; }
+        ~Busy() { flag = false; }
+    } busy(installing_);
+    InstallFromWindow({tvIpEdt, tvSeriesRG, langRG, statusLbl, installPB},
+                      {widgetName, appId, {tvTmpDir[0], tvTmpDir[1]}});
+}

@@ -1,6 +1,6 @@
-// The installer's one window: its controls, its fixed widget data and its event handlers.
-// Handlers live beside their feature: texts/ (language), net/ (host addresses),
-// install/ (the installation); the class is declared once, here.
+// The installer's one window: its controls, its fixed widget data and its event handlers. Each
+// handler gathers what the window holds and calls one function of a feature folder: texts/
+// (language), net/ (host addresses), install/ (the installation).
 #pragma once
 
 #include "Forms.h"
@@ -48,12 +48,7 @@ public:
 private:
     TPublished Published();
     void SetOwnFields();
-    // One installation at `address`, from the payloads to the box that says why it failed. True
-    // when nothing answered there, a search found a TV elsewhere and the user chose to install
-    // there (its address is now in the field); only where `searchIfNothingAnswers`.
-    bool InstallAt(const UnicodeString& address, bool searchIfNothingAnswers);
     bool installing_ = false;  // a run is in progress: a further press of Install is ignored
-    friend struct InstallRunGuard;
 };
 
 extern TmainForm* mainForm;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "gone.h"
+
 namespace kb {
 
 namespace {
@@ -23,7 +25,7 @@ wire::Message DeviceLink::ReadMessage(net::Clock::time_point deadline) {
     wire::Message message;
     while (!decoder_.Next(message)) {
         size_t n = socket_.Receive(receiveBuffer_, deadline);
-        if (n == 0) throw net::NetError("the device closed the connection");
+        if (n == 0) throw net::NetError(gone::kClosedConnection);
         decoder_.Feed(std::span(receiveBuffer_.data(), n));
     }
     return message;

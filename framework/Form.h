@@ -1,6 +1,7 @@
 // A top-level window built from a form description: it creates every control of the
-// description, binds the form's published fields and handlers, owns the fonts, brushes and
-// pictures its controls borrow, and follows the DPI of the monitor it is on.
+// description and binds the form's published fields and handlers (the loader, FormLoader.cpp),
+// owns the fonts, brushes and pictures its controls borrow (GdiCache), and follows the DPI of
+// the monitor it is on.
 #pragma once
 
 #include <map>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "Control.h"
+#include "GdiCache.h"
 #include "UniqueHandle.h"
 
 // What a form publishes to its description: its control fields and its event handlers, by name.
@@ -58,9 +60,12 @@ public:
     void CreateHandle() override;
     void ApplyScale() override;
 
-    HFONT FontFor(const TFontDesc& desc);  // the form owns every font; controls borrow
-    HBRUSH BrushFor(COLORREF color);
-    HIMAGELIST ImageListFor(const std::wstring& resource, int size);
+    // The form owns every font, brush and picture list; controls borrow.
+    HFONT FontFor(const TFontDesc& desc) { return gdi_.FontFor(desc, dpi_); }
+    HBRUSH BrushFor(COLORREF color) { return gdi_.BrushFor(color); }
+    HIMAGELIST ImageListFor(const std::wstring& resource, int size) {
+        return gdi_.ImageListFor(resource, size);
+    }
 
     // Runs the description's OnCreate after construction.
     void DoCreate();
@@ -78,19 +83,18 @@ protected:
     void InitializeFromText(const std::string& utf8, const TPublished& published);
 
 private:
+    // The loader (FormLoader.cpp).
     void Build(const FormNode& root, const TPublished& published);
     void Populate(TWinControl* parent, const FormNode& node, const TPublished& published);
     void SetProperties(TControl& control, const FormNode& node, const TPublished& published);
     void OrderTabs(TWinControl* parent);
+    // The window.
+    void CreateAtMonitorDpi();
     void PlaceOnDesktop();
-    HBITMAP BitmapFor(const std::wstring& resource);
     RECT FrameFor(int clientWidth, int clientHeight) const;
 
     std::vector<std::unique_ptr<TControl>> owned_;
-    std::map<COLORREF, UniqueBrush> brushes_;
-    std::vector<std::pair<TFontDesc, UniqueFont>> fonts_;
-    std::map<std::wstring, UniqueBitmap> bitmaps_;
-    std::map<std::wstring, UniqueImageList> imageLists_;
+    GdiCache gdi_;
     UniqueIcon bigIcon_, smallIcon_;
     std::wstring iconResource_;
     int dpi_ = 96;

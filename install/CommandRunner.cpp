@@ -9,20 +9,11 @@
 #include <vector>
 
 #include "Forms.h"
+#include "MessageWait.h"
 #include "SystemFolder.h"
 
 namespace {
 
-// QS_ALLINPUT in its full form: key, mouse move and button, posted, timer, paint, sent,
-// hot key, raw input, touch and pointer. Spelled out because older headers leave the last
-// two out of the macro.
-constexpr DWORD kWakeOnAnyInput = 0x1CFF;
-// Touch and pointer input came with Windows 8; a system before it may refuse those two bits.
-// Rather than treat that refusal as "the child has ended" (and start the next command while
-// this one still runs), wait again without them.
-constexpr DWORD kWakeOnAnyInputBeforeWindows8 = 0x04FF;
-
-MsgWaitFunction msgWait = ::MsgWaitForMultipleObjects;
 bool jobsRefused = false;  // a test plays a system that refuses a job for the child
 
 // Every command line starts with "cmd.exe". The system's own is named in full as the program,
@@ -36,21 +27,6 @@ const wchar_t* Interpreter() {
 
 bool StartsWithInterpreter(const std::wstring& line) {
     return ::_wcsnicmp(line.c_str(), L"cmd.exe ", 8) == 0;
-}
-
-bool RefusedTheMask() {
-    const DWORD error = ::GetLastError();
-    return error == ERROR_INVALID_FLAGS || error == ERROR_INVALID_PARAMETER;
-}
-
-// Sleeps until a handle is signalled, input arrives or the time is up. A system that refuses
-// the full wake mask is asked again, and from then on, with the older one.
-DWORD WaitForInputOr(DWORD count, const HANDLE* handles, DWORD milliseconds, DWORD& wakeMask) {
-    for (;;) {
-        const DWORD woke = msgWait(count, handles, FALSE, milliseconds, wakeMask);
-        if (woke != WAIT_FAILED || wakeMask != kWakeOnAnyInput || !RefusedTheMask()) return woke;
-        wakeMask = kWakeOnAnyInputBeforeWindows8;
-    }
 }
 
 // Every child starts held (suspended) and runs only once it is in its job, so nothing it starts
@@ -215,7 +191,7 @@ CommandEnd RunCommandWithin(UnicodeString commandLine, DWORD boundMs, HANDLE err
     // started once the application was quitting (the last kill-server) is let finish.
     const bool quitBefore = Application->Terminated();
     const DWORD start = ::GetTickCount();
-    DWORD wakeMask = kWakeOnAnyInput;
+    InputWait sleep;
     for (;;) {
         DWORD wait = INFINITE;
         if (boundMs != INFINITE) {
@@ -227,11 +203,10 @@ CommandEnd RunCommandWithin(UnicodeString commandLine, DWORD boundMs, HANDLE err
             wait = boundMs - spent;
         }
         const HANDLE waitOn = process.get();
-        const DWORD woke = WaitForInputOr(1, &waitOn, wait, wakeMask);
+        const DWORD woke = sleep.ForHandlesOrInput(1, &waitOn, wait);
         if (woke == WAIT_TIMEOUT) continue;    // the bound, looked at above
         if (woke != WAIT_OBJECT_0 + 1) break;  // ended, or the wait failed
-        Application->ProcessMessages();
-        if (Application->Terminated() && !quitBefore) {
+        if (QuittingAfterDispatch() && !quitBefore) {
             tree.End();  // left to itself, a client that never gives up would never end
             return CommandEnd::Quit;
         }
@@ -239,31 +214,8 @@ CommandEnd RunCommandWithin(UnicodeString commandLine, DWORD boundMs, HANDLE err
     return CommandEnd::Ended;
 }
 
-MsgWaitFunction SetRunnerWaitForTests(MsgWaitFunction wait) noexcept { return std::exchange(msgWait, wait); }
-
 bool SetRunnerJobsRefusedForTests(bool refused) noexcept { return std::exchange(jobsRefused, refused); }
 
 void RunCommandAndWait(UnicodeString commandLine) {
     static_cast<void>(RunCommandWithin(std::move(commandLine), INFINITE));
-}
-
-DWORD WaitForHandlesOrInput(DWORD count, const HANDLE* handles, DWORD milliseconds) {
-    DWORD wakeMask = kWakeOnAnyInput;
-    return WaitForInputOr(count, handles, milliseconds, wakeMask);
-}
-
-void DispatchMessagesFor(unsigned long milliseconds) {
-    const DWORD start = ::GetTickCount();
-    DWORD wakeMask = kWakeOnAnyInput;
-    for (;;) {
-        const DWORD spent = ::GetTickCount() - start;
-        if (spent >= milliseconds) return;
-        const DWORD woke = WaitForInputOr(0, nullptr, milliseconds - spent, wakeMask);
-        if (woke == WAIT_FAILED) {
-            ::Sleep(milliseconds - spent);  // never spin
-            return;
-        }
-        if (woke != WAIT_OBJECT_0) return;  // the time is up
-        Application->ProcessMessages();
-    }
 }

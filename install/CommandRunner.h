@@ -37,17 +37,3 @@ CommandEnd RunCommandWithin(UnicodeString commandLine, DWORD boundMs, HANDLE err
 // runs in a job that forbids nesting), so that the tree is found by parent id. Returns the
 // previous setting.
 bool SetRunnerJobsRefusedForTests(bool refused) noexcept;
-
-// The system's wait that the runner sleeps in (MsgWaitForMultipleObjects). Tests put a stand-in
-// here to play a system that refuses part of the wake mask; the previous one is returned.
-using MsgWaitFunction = DWORD(WINAPI*)(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,
-                                       DWORD wakeMask);
-MsgWaitFunction SetRunnerWaitForTests(MsgWaitFunction wait) noexcept;
-
-// The runner's sleep, for other waits that must keep the window answering: returns when one of
-// `handles` is signalled (WAIT_OBJECT_0 + i), input arrives (WAIT_OBJECT_0 + count), the time is
-// up or the wait fails, as MsgWaitForMultipleObjects says it. It dispatches nothing itself.
-DWORD WaitForHandlesOrInput(DWORD count, const HANDLE* handles, DWORD milliseconds);
-
-// Lets `milliseconds` pass while dispatching every window message, as the wait above does.
-void DispatchMessagesFor(unsigned long milliseconds);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "texts/Func.h"
+#include "texts/Messages.h"
 
 namespace {
 
@@ -25,34 +26,13 @@ std::vector<std::string_view> Lines(std::string_view text) {
 
 bool Has(std::string_view line, std::string_view what) { return line.find(what) != std::string_view::npos; }
 
-// Everything a command printed, the log first, then its error stream.
-std::vector<std::string_view> Output(const CommandRecord& c) {
-    std::vector<std::string_view> lines;
-    if (c.log) lines = Lines(*c.log);
-    for (std::string_view l : Lines(c.errors)) lines.push_back(l);
-    return lines;
-}
-
-std::optional<std::string_view> FirstWith(const std::vector<std::string_view>& lines, std::string_view what) {
-    for (std::string_view l : lines)
-        if (Has(l, what)) return l;
-    return std::nullopt;
-}
-
-Diagnosis Found(FailureCause cause, std::optional<std::string_view> line = std::nullopt) {
-    Diagnosis d;
-    d.cause = cause;
-    if (line) d.tvLine = std::string(*line);
-    return d;
-}
-
-// A client's line saying the TV was reached before but is gone now (both clients' words). One
-// that says it stopped answering means a TV still there but silent.
-bool SaysTvIsGone(std::string_view line) {
-    if (Has(line, "stopped answering")) return false;
-    for (std::string_view words : {"failed to push", "connection fails", "target not found", "target offline",
-                                   "cannot reach", "closed the connection"})
-        if (Has(line, words)) return true;
+// Whether `line` holds one of the `|`-separated words of `words`.
+bool HasOneOf(std::string_view line, std::string_view words) {
+    while (!words.empty()) {
+        const size_t bar = words.find('|');
+        if (Has(line, words.substr(0, bar))) return true;
+        words = bar == std::string_view::npos ? std::string_view() : words.substr(bar + 1);
+    }
     return false;
 }
 
@@ -61,180 +41,151 @@ bool IsClientError(std::string_view line) {
     return line.rfind("error:", 0) == 0 || line.rfind("fatal:", 0) == 0;
 }
 
-// The TV took the command and then said nothing more: the installer's bound ran out, or our
-// client's own limit for a silent TV did (its "the device stopped answering").
-bool StoppedAnsweringIn(const CommandRecord& c) {
-    if (c.stopped) return true;
-    for (std::string_view l : Lines(c.errors))
-        if (IsClientError(l) && Has(l, "stopped answering")) return true;
-    return false;
-}
+// What a client says when the TV took a command and then said nothing more (our client's own
+// limit for a silent TV: "the device stopped answering").
+constexpr std::string_view kSilentWords = "stopped answering";
+// What the clients say when the TV they had reached is gone (both clients' words, as measured).
+constexpr std::string_view kTvGoneWords =
+    "failed to push|connection fails|target not found|target offline|cannot reach|closed the connection";
 
-Diagnosis StoppedAt(int index) {
-    Diagnosis d;
-    d.cause = FailureCause::StoppedAnswering;
-    d.stage = kInstallSequence[index].stage;
-    return d;
-}
+// Which part of a command's record a rule reads.
+enum class Source {
+    Output,        // its lines: the log's, then the error stream's
+    ClientErrors,  // the error stream's lines in which the client reports a failure
+    FailureLines,  // its lines in which the TV's installer reports a failure (IsFailureLine)
+    Silence,       // the TV stopped answering in it: its bound ran out, or a client error
+                   // says so (kSilentWords)
+    Nothing,       // the client printed nothing at all, at most the interpreter's words
+};
 
-// The first command of rows [from, to) that talks to the TV and at which the TV stopped answering.
-std::optional<Diagnosis> FirstStop(const RunRecord& run, int from, int to) {
-    for (int i = from; i < to; ++i) {
-        const CommandRecord& c = run.commands[i];
-        if (c.started && kInstallSequence[i].talksToTv && StoppedAnsweringIn(c)) return StoppedAt(i);
-    }
-    return std::nullopt;
-}
+// The commands a rule reads, by their role in the sequence.
+using Roles = unsigned;
+constexpr Roles Role(CommandRole role) { return 1u << static_cast<unsigned>(role); }
+constexpr Roles kConnect = Role(CommandRole::Connect);
+constexpr Roles kPush = Role(CommandRole::Push);
+constexpr Roles kInstall = Role(CommandRole::Install);
+// The TV's commands after the connect, up to and with the upload, and after it.
+constexpr Roles kUpToUpload = Role(CommandRole::ListDevices) | Role(CommandRole::AskInstallPath) |
+                              Role(CommandRole::RemoveOldCopy) | Role(CommandRole::MakeStagingDir) | kPush;
+constexpr Roles kAfterUpload = kInstall | Role(CommandRole::RemoveUpload) | Role(CommandRole::ListApps);
+constexpr Roles kAfterConnect = kUpToUpload | kAfterUpload;
+constexpr Roles kAll = ~0u;
 
-// The connect command (row `index`): reached, turned away, silent, nothing there, or no client.
-std::optional<Diagnosis> FromConnect(const CommandRecord& connect, int index) {
-    const std::vector<std::string_view> lines = Output(connect);
-    if (connect.stopped) return StoppedAt(index);
-    // Ours prints "failed to connect to remote target" when no TCP connection could be made,
-    // and "failed to connect to <ip>:<port>" when the TV accepted and then closed it, or left
-    // the handshake unanswered (on its error stream, "the device stopped answering"). The SDK's
-    // client prints the latter in every case; asking the TV itself tells them apart.
-    if (FirstWith(lines, "failed to connect to remote target")) return Found(FailureCause::NothingAnswers);
-    if (FirstWith(lines, "failed to connect to"))
-        return StoppedAnsweringIn(connect) ? StoppedAt(index) : Found(FailureCause::TvTurnedPcAway);
-    if (FirstWith(lines, "connected to")) return std::nullopt;
+// One rule: in the commands of `roles` (in the order they ran, started ones only), the first line
+// of `source` that holds one of the `|`-separated words of `pattern` (every line when it is
+// empty), also `also` and not `unless`, means `cause`; `quoted`: the box quotes that line.
+struct Rule {
+    Roles roles;
+    Source source;
+    std::string_view pattern;
+    FailureCause cause;
+    bool quoted;
+    std::string_view also = {};
+    std::string_view unless = {};
+};
+
+using enum FailureCause;
+
+// Pattern -> cause. The first rule that matches wins: the order is the precedence.
+constexpr Rule kRules[] = {
+    // The connect: silent, nothing there, turned away, or no client at all. Ours prints "failed
+    // to connect to remote target" when no TCP connection could be made, and "failed to connect
+    // to <ip>:<port>" when the TV accepted and then closed it (or left the handshake unanswered:
+    // its error stream then says so). The SDK's client prints the latter in every case; asking
+    // the TV itself tells them apart.
+    {kConnect, Source::Silence, "", StoppedAnswering, false},
+    {kConnect, Source::Output, "failed to connect to remote target", NothingAnswers, false},
+    {kConnect, Source::Output, "failed to connect to", TvTurnedPcAway, false},
     // Nothing from the client, at most the command interpreter's word that it could not start
     // it (the file gone, access denied): an antivirus or the firewall stopped it.
-    bool clientSpoke = connect.log && !Lines(*connect.log).empty();
-    for (std::string_view l : Lines(connect.errors)) clientSpoke = clientSpoke || IsClientError(l);
-    if (!clientSpoke) return Found(FailureCause::ClientNeverRan);
-    return std::nullopt;
-}
-
-// The upload: the TV's refusal passed on by the client, or the connection gone.
-std::optional<Diagnosis> FromPush(const CommandRecord& push) {
-    for (std::string_view l : Output(push)) {
-        if (Has(l, "No space left on device")) return Found(FailureCause::NoSpace, l);
-        if (Has(l, "Permission denied") || Has(l, "No such file or directory") ||
-            Has(l, "Read-only file system"))
-            return Found(FailureCause::WrongSeries, l);
-    }
-    for (std::string_view l : Output(push)) {
-        if (IsClientError(l) && SaysTvIsGone(l)) return Found(FailureCause::ConnectionDropped, l);
-    }
-    return std::nullopt;
-}
-
-// The TV's installer: its failure codes.
-std::optional<Diagnosis> FromInstall(const CommandRecord& install) {
-    const std::vector<std::string_view> lines = Output(install);
-    // 116: the TV could not take the package in ("download failed[116]", on some sets "install").
-    if (auto l = FirstWith(lines, "failed[116]")) return Found(FailureCause::NoSpace, l);
-    if (auto l = FirstWith(lines, "failed[118, -12]")) {
-        return Found(Has(*l, "<-7>") ? FailureCause::CertificateNotYet : FailureCause::CertificateRefused, l);
-    }
-    if (auto l = FirstWith(lines, "failed[118, -11]")) return Found(FailureCause::OtherAuthor, l);
-    if (auto l = FirstWith(lines, "failed[118012]")) return Found(FailureCause::OtherAuthor, l);
-    if (auto l = FirstWith(lines, "failed[118, -4]")) return Found(FailureCause::PackageDamaged, l);
-    if (auto l = FirstWith(lines, "failed[")) return Found(FailureCause::PackageRefused, l);
-    return std::nullopt;
-}
-
-// After a good connect, a command that finds the TV gone means the connection dropped.
-std::optional<Diagnosis> FromLostTarget(const RunRecord& run, int from) {
-    for (int i = from; i < kInstallCommandCount; ++i) {
-        if (!run.commands[i].started || !kInstallSequence[i].talksToTv) continue;
-        for (std::string_view l : Lines(run.commands[i].errors)) {
-            if (IsClientError(l) && SaysTvIsGone(l)) return Found(FailureCause::ConnectionDropped, l);
-        }
-    }
-    return std::nullopt;
-}
-
-// Any failure line at all, for the unknown cause: the first from the TV's installer, else the
-// first error a client printed.
-std::optional<std::string_view> AnyFailureLine(const RunRecord& run) {
-    for (const CommandRecord& c : run.commands)
-        if (auto l = FirstWith(Output(c), "failed[")) return l;
-    for (const CommandRecord& c : run.commands)
-        for (std::string_view l : Lines(c.errors))
-            if (IsClientError(l)) return l;
-    return std::nullopt;
-}
-
-// The catalogue: each cause with its text and the address its remedy names.
-enum class Names { Nothing, TvAddress, PcAddresses, TvHostIpThenPc, TvHostIpThenReversedPc, Stage };
-struct CauseEntry {
-    FailureCause cause;
-    UnicodeString (TextTable::*text)[2];
-    Names names;
-};
-constexpr CauseEntry kCatalogue[] = {
-    {FailureCause::TvTurnedPcAway, &TextTable::WhyTurnedAwayText, Names::PcAddresses},
-    {FailureCause::NothingAnswers, &TextTable::WhyNoAnswerText, Names::TvAddress},
-    {FailureCause::WrongSeries, &TextTable::WhyWrongSeriesText, Names::Nothing},
-    {FailureCause::CertificateRefused, &TextTable::WhyCertificateText, Names::Nothing},
-    {FailureCause::CertificateNotYet, &TextTable::WhyNotYetValidText, Names::Nothing},
-    {FailureCause::OtherAuthor, &TextTable::WhyOtherAuthorText, Names::Nothing},
-    {FailureCause::PackageDamaged, &TextTable::WhyDamagedText, Names::Nothing},
-    {FailureCause::PackageRefused, &TextTable::WhyRefusedText, Names::Nothing},
-    {FailureCause::NoSpace, &TextTable::WhyNoSpaceText, Names::Nothing},
-    {FailureCause::ConnectionDropped, &TextTable::WhyDroppedText, Names::Nothing},
-    {FailureCause::StoppedAnswering, &TextTable::WhyStoppedText, Names::Stage},
-    {FailureCause::ClientNeverRan, &TextTable::WhyNotRunText, Names::Nothing},
-    {FailureCause::FolderNotWritable, &TextTable::WhyFolderText, Names::Nothing},
-    {FailureCause::Unknown, &TextTable::WhyUnknownText, Names::Nothing},
-    {FailureCause::DevModeOff, &TextTable::WhyDevModeOffText, Names::PcAddresses},
-    {FailureCause::NotATv, &TextTable::WhyNotATvText, Names::TvAddress},
-    {FailureCause::HostIpOther, &TextTable::WhyHostIpOtherText, Names::TvHostIpThenPc},
-    {FailureCause::HostIpReversed, &TextTable::WhyHostIpReversedText, Names::TvHostIpThenReversedPc},
-    {FailureCause::DevModeInactive, &TextTable::WhyDevModeInactiveText, Names::Nothing},
+    {kConnect, Source::Nothing, "", ClientNeverRan, false},
+    // The upload: the TV's refusal passed on by the client, or the connection gone. A refused
+    // upload comes before a TV that stopped answering up to it: the install that follows either
+    // fails for want of the file.
+    {kPush, Source::Output, "No space left on device", NoSpace, true},
+    {kPush, Source::Output, "Permission denied|No such file or directory|Read-only file system", WrongSeries,
+     true},
+    {kPush, Source::ClientErrors, kTvGoneWords, ConnectionDropped, true, {}, kSilentWords},
+    {kUpToUpload, Source::Silence, "", StoppedAnswering, false},
+    // The TV's installer: its failure codes. 116: it could not take the package in ("download
+    // failed[116]", on some sets "install").
+    {kInstall, Source::Output, "failed[116]", NoSpace, true},
+    {kInstall, Source::Output, "failed[118, -12]", CertificateNotYet, true, "<-7>"},
+    {kInstall, Source::Output, "failed[118, -12]", CertificateRefused, true},
+    {kInstall, Source::Output, "failed[118, -11]|failed[118012]", OtherAuthor, true},
+    {kInstall, Source::Output, "failed[118, -4]", PackageDamaged, true},
+    {kInstall, Source::FailureLines, "", PackageRefused, true},
+    // Where the TV stopped answering, not what the commands after it found.
+    {kAfterUpload, Source::Silence, "", StoppedAnswering, false},
+    // After a good connect, a command that finds the TV gone means the connection dropped.
+    {kAfterConnect, Source::ClientErrors, kTvGoneWords, ConnectionDropped, true, {}, kSilentWords},
+    // Any failure line at all, for the unknown cause: the first from the TV's installer, else
+    // the first error a client printed.
+    {kAll, Source::FailureLines, "", Unknown, true},
+    {kAll, Source::ClientErrors, "", Unknown, true},
 };
 
-// The words for each step at which the TV may stop answering.
-constexpr std::pair<InstallStage, UnicodeString (TextTable::*)[2]> kStageWords[] = {
-    {InstallStage::Connecting, &TextTable::StageConnectingText},
-    {InstallStage::RemovingOldCopy, &TextTable::StageRemovingText},
-    {InstallStage::CopyingWidget, &TextTable::StageCopyingText},
-    {InstallStage::Installing, &TextTable::StageInstallingText},
-};
-
-std::wstring StageWords(InstallStage stage, int lang) {
-    for (const auto& [s, text] : kStageWords)
-        if (s == stage) return (textTable->*text)[lang].str();
-    return (textTable->*kStageWords[0].second)[lang].str();
+// The lines of `source` in one command's record; for Silence and Nothing, one empty line when the
+// command is so, none otherwise.
+std::vector<std::string_view> LinesOf(const CommandRecord& c, Source source) {
+    std::vector<std::string_view> lines;
+    const std::vector<std::string_view> log = c.log ? Lines(*c.log) : std::vector<std::string_view>{};
+    const std::vector<std::string_view> errors = Lines(c.errors);
+    auto clientErrors = [&] {
+        std::vector<std::string_view> out;
+        for (std::string_view l : errors)
+            if (IsClientError(l)) out.push_back(l);
+        return out;
+    };
+    switch (source) {
+    case Source::Output:
+    case Source::FailureLines:
+        lines = log;
+        lines.insert(lines.end(), errors.begin(), errors.end());
+        if (source == Source::FailureLines)
+            std::erase_if(lines, [](std::string_view l) { return !IsFailureLine(l); });
+        return lines;
+    case Source::ClientErrors: return clientErrors();
+    case Source::Silence: {
+        bool silent = c.stopped;
+        for (std::string_view l : clientErrors()) silent = silent || Has(l, kSilentWords);
+        if (silent) lines.emplace_back();
+        return lines;
+    }
+    case Source::Nothing:
+        if (log.empty() && clientErrors().empty()) lines.emplace_back();
+        return lines;
+    }
+    return lines;
 }
 
-void Fill(std::wstring& text, std::wstring_view mark, const std::wstring& value) {
-    if (const size_t at = text.find(mark); at != std::wstring::npos) text.replace(at, mark.size(), value);
-}
-
-// A TV's line as the box quotes it: control characters shown as blanks, and no longer than a
-// box line should be.
-std::wstring Quotable(const std::string& line) {
-    constexpr size_t kMaxChars = 240;
-    std::wstring text = FromUtf8(line);
-    for (wchar_t& c : text)
-        if (c < 0x20 || c == 0x7f) c = L' ';
-    if (text.size() > kMaxChars) text = text.substr(0, kMaxChars) + L"...";
-    return text;
+bool Matches(const Rule& rule, std::string_view line) {
+    return (rule.pattern.empty() || HasOneOf(line, rule.pattern)) &&
+           (rule.also.empty() || Has(line, rule.also)) && (rule.unless.empty() || !Has(line, rule.unless));
 }
 
 }  // namespace
 
 Diagnosis DiagnoseRun(const RunRecord& run) {
-    if (!run.payloadsWritten) return Found(FailureCause::FolderNotWritable);
-    static const int connect = InstallRowStartingWith(L"connect");
-    static const int push = InstallRowStartingWith(L"push");
-    static const int install = InstallVerdictCommand();
-
-    if (run.commands[connect].started) {
-        if (auto d = FromConnect(run.commands[connect], connect)) return *d;
+    Diagnosis d;
+    if (!run.payloadsWritten) {
+        d.cause = FolderNotWritable;
+        return d;
     }
-    // A refused upload comes first, then a TV that stopped answering up to the upload: the
-    // install that follows either fails for want of the file.
-    if (auto d = FromPush(run.commands[push])) return *d;
-    if (auto d = FirstStop(run, connect + 1, push + 1)) return *d;
-    if (auto d = FromInstall(run.commands[install])) return *d;
-    // Where the TV stopped answering, not what the commands after it found.
-    if (auto d = FirstStop(run, push + 1, kInstallCommandCount)) return *d;
-    if (auto d = FromLostTarget(run, connect + 1)) return *d;
-    return Found(FailureCause::Unknown, AnyFailureLine(run));
+    for (const Rule& rule : kRules) {
+        for (int i = 0; i < kInstallCommandCount; ++i) {
+            const CommandRecord& c = run.commands[i];
+            if (!c.started || !(rule.roles & Role(kInstallSequence[i].role))) continue;
+            for (std::string_view line : LinesOf(c, rule.source)) {
+                if (!Matches(rule, line)) continue;
+                d.cause = rule.cause;
+                if (rule.quoted) d.tvLine = std::string(line);
+                if (rule.cause == StoppedAnswering) d.stage = kInstallSequence[i].stage;
+                return d;
+            }
+        }
+    }
+    return d;
 }
 
 bool WorthAskingTheTv(FailureCause cause) noexcept {
@@ -242,24 +193,13 @@ bool WorthAskingTheTv(FailureCause cause) noexcept {
 }
 
 Diagnosis WithTvAnswers(Diagnosis logOnly, const tvprobe::Judgement& tv) {
-    using tvprobe::Finding;
     logOnly.tvModel = tv.modelName;
     logOnly.tvHostIp = tv.developerIP;
     logOnly.pcMatched = tv.pcAddress;
-    switch (tv.finding) {
-    case Finding::NothingAnswers: logOnly.cause = FailureCause::NothingAnswers; break;
-    case Finding::NotATvService: logOnly.cause = FailureCause::NotATv; break;
-    case Finding::DeveloperModeOff: logOnly.cause = FailureCause::DevModeOff; break;
-    case Finding::HostIpOther: logOnly.cause = FailureCause::HostIpOther; break;
-    case Finding::HostIpReversed: logOnly.cause = FailureCause::HostIpReversed; break;
-    case Finding::DeveloperModeInactive: logOnly.cause = FailureCause::DevModeInactive; break;
-    case Finding::ClosedNoService: logOnly.cause = FailureCause::TvTurnedPcAway; break;
-    case Finding::AcceptedButSilent:
-        logOnly.cause = FailureCause::StoppedAnswering;
-        logOnly.stage = InstallStage::Connecting;
-        break;
-    case Finding::Unclear: break;  // the logs' word stands
-    }
+    if (tv.cause == Unknown) return logOnly;  // the logs' word stands
+    logOnly.cause = tv.cause;
+    // The TV is asked after a failed connect only: that is where it stopped answering.
+    if (tv.cause == StoppedAnswering) logOnly.stage = InstallStage::Connecting;
     return logOnly;
 }
 
@@ -281,36 +221,93 @@ std::vector<std::wstring> PcAddressesForTv(const std::wstring& tvAddress,
     return near.empty() ? pc : near;
 }
 
+namespace {
+
+// The catalogue: each cause with its text and what its remedy names, indexed by the cause.
+enum class Names { Nothing, TvAddress, PcAddresses, TvHostIpThenPc, TvHostIpThenReversedPc, Stage };
+struct CauseEntry {
+    FailureCause cause;
+    Msg text;
+    Names names;
+};
+constexpr CauseEntry kCatalogue[] = {
+    {Unknown, Msg::WhyUnknownText, Names::Nothing},
+    {TvTurnedPcAway, Msg::WhyTurnedAwayText, Names::PcAddresses},
+    {NothingAnswers, Msg::WhyNoAnswerText, Names::TvAddress},
+    {WrongSeries, Msg::WhyWrongSeriesText, Names::Nothing},
+    {CertificateRefused, Msg::WhyCertificateText, Names::Nothing},
+    {CertificateNotYet, Msg::WhyNotYetValidText, Names::Nothing},
+    {OtherAuthor, Msg::WhyOtherAuthorText, Names::Nothing},
+    {PackageDamaged, Msg::WhyDamagedText, Names::Nothing},
+    {PackageRefused, Msg::WhyRefusedText, Names::Nothing},
+    {NoSpace, Msg::WhyNoSpaceText, Names::Nothing},
+    {ConnectionDropped, Msg::WhyDroppedText, Names::Nothing},
+    {StoppedAnswering, Msg::WhyStoppedText, Names::Stage},
+    {ClientNeverRan, Msg::WhyNotRunText, Names::Nothing},
+    {FolderNotWritable, Msg::WhyFolderText, Names::Nothing},
+    {DevModeOff, Msg::WhyDevModeOffText, Names::PcAddresses},
+    {NotATv, Msg::WhyNotATvText, Names::TvAddress},
+    {HostIpOther, Msg::WhyHostIpOtherText, Names::TvHostIpThenPc},
+    {HostIpReversed, Msg::WhyHostIpReversedText, Names::TvHostIpThenReversedPc},
+    {DevModeInactive, Msg::WhyDevModeInactiveText, Names::Nothing},
+};
+
+constexpr bool EveryCauseHasItsText() {
+    for (size_t i = 0; i < std::size(kCatalogue); ++i)
+        if (static_cast<size_t>(kCatalogue[i].cause) != i) return false;
+    return std::size(kCatalogue) == static_cast<size_t>(FailureCause::Count);
+}
+static_assert(EveryCauseHasItsText(), "the catalogue must follow FailureCause, one entry each");
+
+// The words for each step at which the TV may stop answering.
+constexpr std::pair<InstallStage, Msg> kStageWords[] = {
+    {InstallStage::Connecting, Msg::StageConnectingText},
+    {InstallStage::RemovingOldCopy, Msg::StageRemovingText},
+    {InstallStage::CopyingWidget, Msg::StageCopyingText},
+    {InstallStage::Installing, Msg::StageInstallingText},
+};
+
+std::wstring StageWords(InstallStage stage, int lang) {
+    for (const auto& [s, text] : kStageWords)
+        if (s == stage) return Say(text, lang).str();
+    return Say(kStageWords[0].second, lang).str();
+}
+
+// A TV's line as the box quotes it: control characters shown as blanks, and no longer than a
+// box line should be.
+std::wstring Quotable(const std::string& line) {
+    constexpr size_t kMaxChars = 240;
+    std::wstring text = FromUtf8(line);
+    for (wchar_t& c : text)
+        if (c < 0x20 || c == 0x7f) c = L' ';
+    if (text.size() > kMaxChars) text = text.substr(0, kMaxChars) + L"...";
+    return text;
+}
+
+}  // namespace
+
 UnicodeString DiagnosisMessage(const Diagnosis& d, int lang, const std::wstring& tvAddress,
                                const std::vector<std::wstring>& pcAddresses) {
-    lang = lang == 1 ? 1 : 0;
-    const CauseEntry* entry = &kCatalogue[std::size(kCatalogue) - 1];
-    for (const CauseEntry& e : kCatalogue)
-        if (e.cause == d.cause) entry = &e;
-    std::wstring text = (textTable->*entry->text)[lang].str();
+    const int cause = static_cast<int>(d.cause);
+    const CauseEntry& entry =
+        kCatalogue[cause >= 0 && cause < static_cast<int>(FailureCause::Count) ? cause : 0];
     std::wstring pc;
-    for (const std::wstring& a : pcAddresses) pc += (pc.empty() ? L"" : textTable->OrText[lang].str()) + a;
-    switch (entry->names) {
-    case Names::Nothing: break;
-    case Names::TvAddress: Fill(text, L"%1", tvAddress); break;
-    case Names::PcAddresses: Fill(text, L"%1", pc); break;
-    case Names::TvHostIpThenPc:
-        Fill(text, L"%1", Quotable(d.tvHostIp));
-        Fill(text, L"%2", pc);
-        break;
+    for (const std::wstring& a : pcAddresses) pc += (pc.empty() ? L"" : Say(Msg::OrText, lang).str()) + a;
+    std::wstring text;
+    switch (entry.names) {
+    case Names::Nothing: text = Say(entry.text, lang).str(); break;
+    case Names::TvAddress: text = Say(entry.text, lang, {tvAddress}).str(); break;
+    case Names::PcAddresses: text = Say(entry.text, lang, {pc}).str(); break;
+    case Names::TvHostIpThenPc: text = Say(entry.text, lang, {Quotable(d.tvHostIp), pc}).str(); break;
     case Names::TvHostIpThenReversedPc:
-        Fill(text, L"%1", Quotable(d.tvHostIp));
-        Fill(text, L"%2", FromUtf8(tvprobe::ReversedIPv4(d.pcMatched)));
+        text =
+            Say(entry.text, lang, {Quotable(d.tvHostIp), FromUtf8(tvprobe::ReversedIPv4(d.pcMatched))}).str();
         break;
-    case Names::Stage: Fill(text, L"%1", StageWords(d.stage, lang)); break;
+    case Names::Stage: text = Say(entry.text, lang, {StageWords(d.stage, lang)}).str(); break;
     }
-    if (!d.tvModel.empty()) {
-        std::wstring model = textTable->TvModelText[lang].str();
-        Fill(model, L"%1", Quotable(d.tvModel));
-        text += L"\n\n" + model;
-    }
+    if (!d.tvModel.empty()) text += L"\n\n" + Say(Msg::TvModelText, lang, {Quotable(d.tvModel)}).str();
     if (!d.tvLine.empty())
-        text += L"\n\n" + textTable->TvSaidText[lang].str() + L"\n\"" + Quotable(d.tvLine) + L"\"";
+        text += L"\n\n" + Say(Msg::TvSaidText, lang).str() + L"\n\"" + Quotable(d.tvLine) + L"\"";
     return UnicodeString(std::move(text));
 }
 
@@ -320,50 +317,40 @@ namespace {
 std::wstring Describe(const tvprobe::TvDevice& device, int lang) {
     const std::wstring name = Quotable(device.name.empty() ? device.type : device.name);
     if (device.modelName.empty()) return name;
-    std::wstring text = textTable->TvAndModelText[lang].str();
-    Fill(text, L"%1", name);
-    Fill(text, L"%2", Quotable(device.modelName));
-    return text;
+    return Say(Msg::TvAndModelText, lang, {name, Quotable(device.modelName)}).str();
 }
 
 std::wstring NothingAt(const std::wstring& address, int lang) {
     if (address.empty()) return {};
-    std::wstring text = textTable->NothingAtText[lang].str();
-    Fill(text, L"%1", address);
-    return text + L"\n";
+    return Say(Msg::NothingAtText, lang, {address}).str() + L"\n";
 }
 
 }  // namespace
 
 UnicodeString FoundTvQuestion(const tvsearch::FoundTv& tv, int lang, const std::wstring& nothingAt,
                               const std::vector<std::wstring>& pcAddresses) {
-    lang = lang == 1 ? 1 : 0;
     const std::wstring address = FromUtf8(tv.address);
-    std::wstring found = textTable->FoundTvText[lang].str();
-    Fill(found, L"%1", address);
-    Fill(found, L"%2", Describe(tv.device, lang));
-    std::wstring text = NothingAt(nothingAt, lang) + found;
+    std::wstring text =
+        NothingAt(nothingAt, lang) + Say(Msg::FoundTvText, lang, {address, Describe(tv.device, lang)}).str();
     // What the TV's answer says to fix first, as the box after a failed run says it.
     Diagnosis d = WithTvAnswers(Diagnosis{}, tvsearch::JudgeFound(tv.device, Utf8Addresses(pcAddresses)));
-    if (d.cause != FailureCause::Unknown) {
+    if (d.cause != Unknown) {
         d.tvModel.clear();  // named above
         text += L"\n\n" + DiagnosisMessage(d, lang, address, PcAddressesForTv(address, pcAddresses)).str();
     }
-    return UnicodeString(text + L"\n\n" + textTable->InstallThereText[lang].str());
+    return UnicodeString(text + L"\n\n" + Say(Msg::InstallThereText, lang).str());
 }
 
 UnicodeString FoundTvsList(const std::vector<tvsearch::FoundTv>& tvs, int lang, const std::wstring& nothingAt,
                            const std::vector<std::wstring>& pcAddresses) {
-    lang = lang == 1 ? 1 : 0;
-    std::wstring text = NothingAt(nothingAt, lang) + textTable->FoundSeveralText[lang].str();
+    std::wstring text = NothingAt(nothingAt, lang) + Say(Msg::FoundSeveralText, lang).str();
     for (const tvsearch::FoundTv& tv : tvs) {
         const tvprobe::Judgement j = tvsearch::JudgeFound(tv.device, Utf8Addresses(pcAddresses));
-        std::wstring state = textTable->ForThisPcText[lang].str();
-        if (j.finding == tvprobe::Finding::DeveloperModeOff) {
-            state = textTable->DevModeOffStateText[lang].str();
-        } else if (j.finding != tvprobe::Finding::Unclear) {
-            state = textTable->ForOtherPcText[lang].str();
-            Fill(state, L"%1", Quotable(tv.device.developerIP));
+        std::wstring state = Say(Msg::ForThisPcText, lang).str();
+        if (j.cause == DevModeOff) {
+            state = Say(Msg::DevModeOffStateText, lang).str();
+        } else if (j.cause != Unknown) {
+            state = Say(Msg::ForOtherPcText, lang, {Quotable(tv.device.developerIP)}).str();
         }
         text += L"\n" + FromUtf8(tv.address) + L" - " + Describe(tv.device, lang) + L", " + state;
     }
@@ -371,6 +358,5 @@ UnicodeString FoundTvsList(const std::vector<tvsearch::FoundTv>& tvs, int lang, 
 }
 
 UnicodeString NoTvFoundText(int lang) {
-    lang = lang == 1 ? 1 : 0;
-    return textTable->BadAddressText[lang] + L"\n" + textTable->SearchNoneText[lang];
+    return textTable->BadAddressText[LanguageIndex(lang)] + L"\n" + Say(Msg::SearchNoneText, lang);
 }

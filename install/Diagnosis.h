@@ -11,31 +11,9 @@
 
 #include "InstallSteps.h"
 #include "UnicodeString.h"
+#include "net/FailureCause.h"
 #include "net/TvProbe.h"
 #include "net/TvSearch.h"
-
-enum class FailureCause {
-    TvTurnedPcAway,      // the TV accepts the connection and closes it: Host PC IP names another PC
-    NothingAnswers,      // no TV at that address: off, mistyped, another network
-    WrongSeries,         // the staging folder of the other generation cannot be written
-    CertificateRefused,  // the TV accepts only packages signed for it
-    CertificateNotYet,   // the signature is not valid yet: the TV's clock is wrong
-    OtherAuthor,         // a copy signed by someone else is installed
-    PackageDamaged,      // the TV cannot read the package
-    PackageRefused,      // any other refusal of the TV's installer
-    NoSpace,             // no room on the TV
-    ConnectionDropped,   // the connection went away after the TV had been reached
-    StoppedAnswering,    // the TV took the connection but stopped answering at some step
-    ClientNeverRan,      // the bridge client printed nothing at all: blocked or removed
-    FolderNotWritable,   // the payloads could not be written where the program was started
-    Unknown,
-    // Only from asking the TV itself, after a failed connect.
-    DevModeOff,       // developer mode is off (or the device there is no TV with it on)
-    NotATv,           // the developer port refuses and no TV service answers
-    HostIpOther,      // developer mode holds another PC's address
-    HostIpReversed,   // it holds this PC's address written backwards
-    DevModeInactive,  // the right address, but the TV has not applied it yet
-};
 
 // What one command of the run left behind.
 struct CommandRecord {
@@ -45,8 +23,10 @@ struct CommandRecord {
     bool stopped = false;            // its bound ran out and the installer ended it
 };
 
+// One run, as the installation made it: the payloads, then each command.
 struct RunRecord {
     bool payloadsWritten = true;
+    unsigned long payloadError = 0;  // the system's error code when they were not (0: none known)
     std::array<CommandRecord, kInstallCommandCount> commands{};
 };
 
@@ -62,12 +42,14 @@ struct Diagnosis {
     InstallStage stage = InstallStage::None;
 };
 
+// The one cause the record shows: what the installer knows first (the payloads), then the rules
+// over what the commands printed (Diagnosis.cpp, kRules: the first that matches wins).
 Diagnosis DiagnoseRun(const RunRecord& run);
 
 // Whether the cause is one the TV itself can tell more about (the connect failed).
 bool WorthAskingTheTv(FailureCause cause) noexcept;
-// The log-only diagnosis made precise with what the TV answered; unchanged where the answers
-// do not settle it.
+// The log-only diagnosis made precise with what the TV answered (tvprobe::Judge): its cause, where
+// the answers settle one, and what the TV said of itself.
 Diagnosis WithTvAnswers(Diagnosis logOnly, const tvprobe::Judgement& tv);
 
 // This PC's addresses as the TV's answers are read (UTF-8).
@@ -78,9 +60,9 @@ std::vector<std::string> Utf8Addresses(const std::vector<std::wstring>& addresse
 std::vector<std::wstring> PcAddressesForTv(const std::wstring& tvAddress,
                                            const std::vector<std::wstring>& pc);
 
-// The box's text in language `lang`: what happened and what to do, with the addresses the remedy
-// names (the TV's, this PC's ones joined by "or", the one the TV holds), then the TV's model and
-// its own line where there are such.
+// The box's text in language `lang`, from the catalogue of causes: what happened and what to
+// do, with the addresses the remedy names (the TV's, this PC's ones joined by "or", the one the
+// TV holds), then the TV's model and its own line where there are such.
 UnicodeString DiagnosisMessage(const Diagnosis& d, int lang, const std::wstring& tvAddress,
                                const std::vector<std::wstring>& pcAddresses);
 

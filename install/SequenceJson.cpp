@@ -2,7 +2,7 @@
 // eleven commands from the same rows as the installer:
 //   [{"index": 0, "args": "kill-server", "log": null, "barRaise": 4, "talksToTv": false,
 //     "namesStaging": false, "holdsVerdict": false, "boundSeconds": 30}, ...]
-// "args" keeps its {address} {port} {appId} {widget} {staging} fields; the line cmd.exe gets is
+// "args" keeps its %address %port %appId %widget %staging placeholders; the line cmd.exe gets is
 // cmd.exe /c "iu.exe <args>[ > doLog\<log>]". Usage: install_sequence_json <out.json>
 #include <cstdio>
 #include <fstream>
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
         json += "  {\"index\": " + std::to_string(i) + ", \"args\": " + Quoted(s.args) +
                 ", \"log\": " + Quoted(s.log) + ", \"barRaise\": " + std::to_string(s.barRaise) +
                 ", \"talksToTv\": " + Bool(s.talksToTv) + ", \"namesStaging\": " + Bool(s.NamesStagingDir()) +
-                ", \"holdsVerdict\": " + Bool(s.holdsVerdict) +
+                ", \"holdsVerdict\": " + Bool(s.role == CommandRole::Install) +
                 ", \"boundSeconds\": " + std::to_string(s.boundSeconds) + "}" +
                 (i + 1 < kInstallCommandCount ? ",\n" : "\n");
     }

@@ -2,25 +2,7 @@
 
 #include <algorithm>
 
-#include "Forms.h"
-#include "install/CommandRunner.h"
-
 namespace tvprobe {
-
-Woke SleepServingTheWindow(ProbeWaitFunction wait, const std::vector<HANDLE>& events, ULONGLONG until) {
-    const ULONGLONG now = ::GetTickCount64();
-    const DWORD count = DWORD(events.size());
-    const DWORD ms = DWORD(std::min<ULONGLONG>(until > now ? until - now : 0, INFINITE - 1));
-    const DWORD woke = (wait ? wait : WaitForHandlesOrInput)(count, events.data(), ms);
-    if (woke == WAIT_OBJECT_0 + count) return QuittingAfterDispatch() ? Woke::Quitting : Woke::Served;
-    if (woke < WAIT_OBJECT_0 + count) return Woke::Event;
-    return woke == WAIT_FAILED ? Woke::Failed : Woke::Time;
-}
-
-bool QuittingAfterDispatch() {
-    Application->ProcessMessages();
-    return Application->Terminated();
-}
 
 WinsockUse::WinsockUse() {
     WSADATA data;

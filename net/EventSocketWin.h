@@ -11,26 +11,9 @@
 #include <optional>
 #include <string>
 
-#include <vector>
-
 #include "net/TvProbe.h"
-#include "net/TvProbeWin.h"
 
 namespace tvprobe {
-
-// How one sleep of a wait that keeps the window answering ended.
-enum class Woke {
-    Event,     // one of the events is set (others may be too)
-    Served,    // window input came and was dispatched
-    Time,      // `until` came
-    Quitting,  // the input dispatched asked the application to quit
-    Failed,    // the wait cannot be made
-};
-// Sleeps in `wait` (null: the command runner's wait on all input) until one of `events` is set,
-// window input arrives (dispatched here, Application->ProcessMessages) or `until` comes.
-Woke SleepServingTheWindow(ProbeWaitFunction wait, const std::vector<HANDLE>& events, ULONGLONG until);
-// Dispatches the input that came before a wait began; true when the application is quitting.
-bool QuittingAfterDispatch();
 
 // Winsock started for the life of a scope.
 class WinsockUse {

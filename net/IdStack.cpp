@@ -5,11 +5,9 @@
 
 #include "Exception.h"
 
-TIdStack* GStack = nullptr;
-
 namespace {
 
-int usageCount = 0;
+TIdStack stack;
 
 TIdStack::LocalAddressLister& CurrentLister() {
     static TIdStack::LocalAddressLister lister;
@@ -18,8 +16,10 @@ TIdStack::LocalAddressLister& CurrentLister() {
 
 }  // namespace
 
+TIdStack* const GStack = &stack;
+
 const TIdStackLocalAddress& TIdStackLocalAddressList::GetAddress(int index) const {
-    if (index < 0 || index >= Count()) {
+    if (index < 0 || index >= GetCount()) {
         throw Exception(L"List index out of bounds (" + std::to_wstring(index) + L")");
     }
     return items_[static_cast<size_t>(index)];
@@ -29,20 +29,7 @@ void TIdStackLocalAddressList::Add(TIdIPVersion version, UnicodeString address, 
     items_.emplace_back(version, std::move(address), prefixLength, up);
 }
 
-void TIdStack::IncUsage() {
-    static TIdStack stack;  // lives until the process ends
-    GStack = &stack;
-    ++usageCount;
-}
-
-void TIdStack::DecUsage() noexcept {
-    if (usageCount > 0) --usageCount;
-}
-
-int TIdStack::UsageCount() noexcept { return usageCount; }
-
 void TIdStack::GetLocalAddressList(TIdStackLocalAddressList& list) {
-    list.Clear();
     if (const auto& lister = CurrentLister()) {
         lister(list);
     } else {
@@ -59,47 +46,6 @@ UnicodeString IPv4ToText(const unsigned char (&bytes)[4]) {
     for (int i = 0; i < 4; ++i) {
         if (i > 0) text += L'.';
         text += std::to_wstring(bytes[i]);
-    }
-    return text;
-}
-
-UnicodeString IPv6ToText(const unsigned char (&bytes)[16]) {
-    unsigned groups[8];
-    for (int i = 0; i < 8; ++i) groups[i] = (unsigned{bytes[2 * i]} << 8) | bytes[2 * i + 1];
-
-    // The first longest run of at least two zero groups becomes "::".
-    int runStart = -1, runLength = 0;
-    for (int i = 0; i < 8;) {
-        if (groups[i] != 0) {
-            ++i;
-            continue;
-        }
-        int j = i;
-        while (j < 8 && groups[j] == 0) ++j;
-        if (j - i > runLength && j - i >= 2) {
-            runStart = i;
-            runLength = j - i;
-        }
-        i = j;
-    }
-
-    static constexpr wchar_t kHex[] = L"0123456789abcdef";
-    std::wstring text;
-    for (int i = 0; i < 8; ++i) {
-        if (i == runStart) {
-            text += L"::";
-            i += runLength - 1;
-            continue;
-        }
-        if (!text.empty() && text.back() != L':') text += L':';
-        bool started = false;
-        for (int shift = 12; shift >= 0; shift -= 4) {
-            unsigned digit = (groups[i] >> shift) & 0xF;
-            if (digit != 0 || started || shift == 0) {
-                text += kHex[digit];
-                started = true;
-            }
-        }
     }
     return text;
 }

@@ -1,5 +1,5 @@
-// Our small stand-in for the socket stack's local-address listing: the process-wide stack object
-// GStack, its usage count, and the collection of local addresses it fills.
+// Our small stand-in for the socket stack's local-address listing: the stack object GStack and
+// the collection of local addresses it fills.
 #pragma once
 
 #include <functional>
@@ -9,7 +9,7 @@
 
 enum class TIdIPVersion { Id_IPv4, Id_IPv6 };
 
-// One local address of the host: a plain value, valid after the stack has been released.
+// One local address of the host: a plain value, valid after the listing has returned.
 class TIdStackLocalAddress {
 public:
     static constexpr int kUnknownPrefix = -1;
@@ -34,13 +34,11 @@ private:
 // The collection the stack fills; it owns its items.
 class TIdStackLocalAddressList {
 public:
-    int Count() const noexcept { return static_cast<int>(items_.size()); }
-    int GetCount() const noexcept { return Count(); }
+    int GetCount() const noexcept { return static_cast<int>(items_.size()); }
     // The item at `index`, from 0; an index outside the list raises an Exception.
     const TIdStackLocalAddress& GetAddress(int index) const;
     void Add(TIdIPVersion version, UnicodeString address,
              int prefixLength = TIdStackLocalAddress::kUnknownPrefix, bool up = true);
-    void Clear() noexcept { items_.clear(); }
 
 private:
     std::vector<TIdStackLocalAddress> items_;
@@ -48,14 +46,8 @@ private:
 
 class TIdStack {
 public:
-    // Registers one user of GStack, creating the stack object on first use.
-    static void IncUsage();
-    // Releases a use taken by IncUsage.
-    static void DecUsage() noexcept;
-    static int UsageCount() noexcept;
-
-    // Fills `list` with one item per local address of the host, in the platform's order.
-    // A failure of the platform raises EOSError with the system's message.
+    // Adds to `list` one item per local address of the host, in the platform's order. A failure of
+    // the platform raises EOSError with the system's message.
     void GetLocalAddressList(TIdStackLocalAddressList& list);
 
     // Seam for tests: replaces the platform listing (an empty function restores it).
@@ -64,23 +56,13 @@ public:
     static LocalAddressLister SetLocalAddressLister(LocalAddressLister lister);
 };
 
-// The process-wide stack object; null until the first IncUsage.
-extern TIdStack* GStack;
-
-// One use of GStack for the life of a scope, released on every path.
-class TIdStackUsage {
-public:
-    TIdStackUsage() { TIdStack::IncUsage(); }
-    ~TIdStackUsage() { TIdStack::DecUsage(); }
-    TIdStackUsage(const TIdStackUsage&) = delete;
-    TIdStackUsage& operator=(const TIdStackUsage&) = delete;
-};
+// The process-wide stack object.
+extern TIdStack* const GStack;
 
 // The platform listing behind GetLocalAddressList: GetAdaptersAddresses on Windows, getifaddrs
-// elsewhere. Unicast addresses of every adapter but the loopback one, in the platform's order.
+// elsewhere. The IPv4 unicast addresses of every adapter but the loopback one, in the platform's
+// order: nothing here reads another kind.
 void PlatformLocalAddresses(TIdStackLocalAddressList& list);
 
-// Address text from network-order bytes: dotted decimal, and the compressed IPv6 form
-// (lower-case hex, the longest run of two or more zero groups written as "::").
+// Dotted decimal from network-order bytes.
 UnicodeString IPv4ToText(const unsigned char (&bytes)[4]);
-UnicodeString IPv6ToText(const unsigned char (&bytes)[16]);

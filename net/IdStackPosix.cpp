@@ -1,4 +1,4 @@
-// The listing outside Windows (host builds): getifaddrs, every address of every interface but
+// The listing outside Windows (host builds): getifaddrs, every IPv4 address of every interface but
 // loopback, in the order the system gives, with its prefix and whether the interface is up.
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -38,18 +38,11 @@ void PlatformLocalAddresses(TIdStackLocalAddressList& list) {
     std::unique_ptr<ifaddrs, decltype(&freeifaddrs)> owner(first, &freeifaddrs);
 
     for (const ifaddrs* entry = first; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || (entry->ifa_flags & IFF_LOOPBACK)) continue;
-        if (entry->ifa_addr->sa_family == AF_INET) {
-            const auto* in4 = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-            unsigned char bytes[4];
-            std::memcpy(bytes, &in4->sin_addr, sizeof bytes);
-            list.Add(TIdIPVersion::Id_IPv4, IPv4ToText(bytes), PrefixOf(entry->ifa_netmask), Up(*entry));
-        } else if (entry->ifa_addr->sa_family == AF_INET6) {
-            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr);
-            unsigned char bytes[16];
-            std::memcpy(bytes, &in6->sin6_addr, sizeof bytes);
-            list.Add(TIdIPVersion::Id_IPv6, IPv6ToText(bytes), TIdStackLocalAddress::kUnknownPrefix,
-                     Up(*entry));
-        }
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || (entry->ifa_flags & IFF_LOOPBACK))
+            continue;
+        const auto* in4 = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+        unsigned char bytes[4];
+        std::memcpy(bytes, &in4->sin_addr, sizeof bytes);
+        list.Add(TIdIPVersion::Id_IPv4, IPv4ToText(bytes), PrefixOf(entry->ifa_netmask), Up(*entry));
     }
 }

@@ -1,4 +1,4 @@
-// The Windows listing: GetAdaptersAddresses, every unicast address of every adapter but the
+// The Windows listing: GetAdaptersAddresses, every IPv4 unicast address of every adapter but the
 // software loopback one, in the order the system gives, with its on-link prefix and whether the
 // adapter is up. iphlpapi.dll is loaded from the system folder when first needed: as an import,
 // Windows would look for it beside the program first.
@@ -43,20 +43,14 @@ void PlatformLocalAddresses(TIdStackLocalAddressList& list) {
         for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
             const SOCKADDR* address = unicast->Address.lpSockaddr;
             const int length = unicast->Address.iSockaddrLength;
-            if (!address) continue;
-            if (address->sa_family == AF_INET && length >= static_cast<int>(sizeof(sockaddr_in))) {
-                const auto* in4 = reinterpret_cast<const sockaddr_in*>(address);
-                unsigned char bytes[4];
-                std::memcpy(bytes, &in4->sin_addr, sizeof bytes);
-                const int prefix = unicast->OnLinkPrefixLength <= 32 ? unicast->OnLinkPrefixLength
-                                                                     : TIdStackLocalAddress::kUnknownPrefix;
-                list.Add(TIdIPVersion::Id_IPv4, IPv4ToText(bytes), prefix, up);
-            } else if (address->sa_family == AF_INET6 && length >= static_cast<int>(sizeof(sockaddr_in6))) {
-                const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
-                unsigned char bytes[16];
-                std::memcpy(bytes, &in6->sin6_addr, sizeof bytes);
-                list.Add(TIdIPVersion::Id_IPv6, IPv6ToText(bytes), unicast->OnLinkPrefixLength, up);
-            }
+            if (!address || address->sa_family != AF_INET || length < static_cast<int>(sizeof(sockaddr_in)))
+                continue;
+            const auto* in4 = reinterpret_cast<const sockaddr_in*>(address);
+            unsigned char bytes[4];
+            std::memcpy(bytes, &in4->sin_addr, sizeof bytes);
+            const int prefix = unicast->OnLinkPrefixLength <= 32 ? unicast->OnLinkPrefixLength
+                                                                 : TIdStackLocalAddress::kUnknownPrefix;
+            list.Add(TIdIPVersion::Id_IPv4, IPv4ToText(bytes), prefix, up);
         }
     }
 }

@@ -4,7 +4,6 @@ namespace {
 
 TIdStackLocalAddressList ListLocalAddresses() {
     TIdStackLocalAddressList list;
-    TIdStackUsage usage;
     GStack->GetLocalAddressList(list);
     return list;
 }
@@ -12,7 +11,7 @@ TIdStackLocalAddressList ListLocalAddresses() {
 // The IPv4 items of the listing, in its order.
 std::vector<TIdStackLocalAddress> IPv4ItemsOf(const TIdStackLocalAddressList& list) {
     std::vector<TIdStackLocalAddress> out;
-    for (int i = 0; i < list.Count(); ++i)
+    for (int i = 0; i < list.GetCount(); ++i)
         if (list.GetAddress(i).IPVersion() == TIdIPVersion::Id_IPv4) out.push_back(list.GetAddress(i));
     return out;
 }

@@ -208,10 +208,10 @@ Judgement Judge(PortAnswer port, const std::optional<TvDevice>& device,
     Judgement judgement;
     if (!device) {
         switch (port) {
-        case PortAnswer::NoAnswer: judgement.finding = Finding::NothingAnswers; break;
-        case PortAnswer::Refused: judgement.finding = Finding::NotATvService; break;
-        case PortAnswer::ClosedAtOnce: judgement.finding = Finding::ClosedNoService; break;
-        case PortAnswer::Open: judgement.finding = Finding::Unclear; break;
+        case PortAnswer::NoAnswer: judgement.cause = FailureCause::NothingAnswers; break;
+        case PortAnswer::Refused: judgement.cause = FailureCause::NotATv; break;
+        case PortAnswer::ClosedAtOnce: judgement.cause = FailureCause::TvTurnedPcAway; break;
+        case PortAnswer::Open: judgement.cause = FailureCause::Unknown; break;
         }
         return judgement;
     }
@@ -220,7 +220,7 @@ Judgement Judge(PortAnswer port, const std::optional<TvDevice>& device,
     // The TV's port took the connection and kept it: it did not turn this PC away, yet left the
     // client's handshake unanswered. (Without the TV's own answer, the port may be anything's.)
     if (port == PortAnswer::Open) {
-        judgement.finding = Finding::AcceptedButSilent;
+        judgement.cause = FailureCause::StoppedAnswering;
         return judgement;
     }
 
@@ -239,19 +239,19 @@ Judgement Judge(PortAnswer port, const std::optional<TvDevice>& device,
     // Developer mode reads "0" until the TV has been unplugged once after it was switched on, so
     // a port that takes the connection and closes it says more about the Host PC IP than "0" does.
     if (!on && (port != PortAnswer::ClosedAtOnce || none)) {
-        judgement.finding = Finding::DeveloperModeOff;
+        judgement.cause = FailureCause::DevModeOff;
     } else if (none) {
-        judgement.finding = Finding::DeveloperModeOff;  // on, but no Host PC IP: type it
+        judgement.cause = FailureCause::DevModeOff;  // on, but no Host PC IP: type it
     } else if (same) {
         // This PC's address, and still turned away or refused: the TV has not taken the setting
         // up yet (it does after it was unplugged).
-        judgement.finding = Finding::DeveloperModeInactive;
+        judgement.cause = FailureCause::DevModeInactive;
         judgement.pcAddress = *same;
     } else if (backwards) {
-        judgement.finding = Finding::HostIpReversed;
+        judgement.cause = FailureCause::HostIpReversed;
         judgement.pcAddress = *backwards;
     } else {
-        judgement.finding = Finding::HostIpOther;
+        judgement.cause = FailureCause::HostIpOther;
     }
     return judgement;
 }

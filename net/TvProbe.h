@@ -1,5 +1,5 @@
 // Asking the TV itself why it turned this PC away: what its developer port did, what its own
-// REST service (GET /api/v2/ on port 8001) says about developer mode, and one finding from both.
+// REST service (GET /api/v2/ on port 8001) says about developer mode, and one cause from both.
 // Portable and pure; the Windows probe that asks the TV is in TvProbeWin.h.
 #pragma once
 
@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "net/FailureCause.h"
 
 namespace tvprobe {
 
@@ -20,7 +22,7 @@ enum class PortAnswer {
     Open,          // accepted and kept open
 };
 
-// The fields of the REST answer's `device` object that the finding uses. Values as the TV wrote
+// The fields of the REST answer's `device` object that the judgement uses. Values as the TV wrote
 // them (strings), trimmed, without control characters, at most kMaxFieldBytes bytes of UTF-8
 // each; a field the TV left out is empty.
 struct TvDevice {
@@ -65,24 +67,20 @@ std::string IPv4Text(std::uint32_t address);
 // Empty when `address` is not a dotted-decimal IPv4 address.
 std::string ReversedIPv4(std::string_view address);
 
-// One finding, for the box.
-enum class Finding {
-    NothingAnswers,         // neither port answers: TV off, address wrong, other network
-    NotATvService,          // 26101 refused and no REST answer: not the TV, or an older set with
-                            // developer mode off
-    DeveloperModeOff,       // developerMode "0" (or no Host PC IP), port closed
-    HostIpOther,            // Host PC IP names another PC
-    HostIpReversed,         // Host PC IP is this PC's address read backwards
-    DeveloperModeInactive,  // on, with this PC's address, but the port is closed: unplug the TV
-    ClosedNoService,        // accepted and closed, no REST answer: the log-only diagnosis' case
-    AcceptedButSilent,      // the TV answers and its port accepted and kept the connection: it
-                            // does not turn this PC away, yet the client's handshake went
-                            // unanswered; it has stopped answering
-    Unclear,                // anything else: the log-only diagnosis stands
-};
-
+// What the TV's answers say, as one of the causes the box names:
+//   NothingAnswers   neither port answers: TV off, address wrong, other network
+//   NotATv           26101 refused and no REST answer: not the TV, or an older set with
+//                    developer mode off
+//   DevModeOff       developerMode "0" (or no Host PC IP), port closed
+//   HostIpOther      Host PC IP names another PC
+//   HostIpReversed   Host PC IP is this PC's address read backwards
+//   DevModeInactive  on, with this PC's address, but the port is closed: unplug the TV
+//   TvTurnedPcAway   accepted and closed, no REST answer: what the logs alone say
+//   StoppedAnswering the TV answers and its port accepted and kept the connection: it does not
+//                    turn this PC away, yet the client's handshake went unanswered
+//   Unknown          anything else: the logs' word stands
 struct Judgement {
-    Finding finding = Finding::Unclear;
+    FailureCause cause = FailureCause::Unknown;
     std::string modelName;    // from the TV, empty when it gave none
     std::string developerIP;  // the Host PC IP the TV holds, as it gave it; empty without REST
     // HostIpReversed, DeveloperModeInactive: the PC's address the TV's Host PC IP matched

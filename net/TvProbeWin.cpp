@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "Forms.h"
+#include "MessageWait.h"
 #include "net/EventSocketWin.h"
 #include "net/TvProbeWin.h"
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "net/TvPorts.h"
 #include "net/TvProbe.h"
 
 namespace tvprobe {
@@ -18,8 +19,8 @@ namespace tvprobe {
 using ProbeWaitFunction = DWORD (*)(DWORD count, const HANDLE* handles, DWORD milliseconds);
 
 struct ProbeOptions {
-    std::uint16_t bridgePort = 26101;
-    std::uint16_t restPort = 8001;
+    std::uint16_t bridgePort = kTvDeveloperPort;
+    std::uint16_t restPort = kTvRestPort;
     DWORD connectMs = 2000;     // bound of the connect to bridgePort
     DWORD closeWatchMs = 1000;  // after it: how long a close still counts as "at once"
     DWORD restMs = 3000;        // bound of the whole REST exchange, connect to last byte

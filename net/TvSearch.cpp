@@ -117,8 +117,8 @@ tvprobe::Judgement JudgeFound(const tvprobe::TvDevice& device, const std::vector
     // As if its developer port had refused: the answer alone then decides. On, with this PC's
     // address, is what the probe calls not yet active; before an installation it is ready.
     tvprobe::Judgement j = tvprobe::Judge(tvprobe::PortAnswer::Refused, device, pcAddresses);
-    if (j.finding == tvprobe::Finding::DeveloperModeInactive) {
-        j.finding = tvprobe::Finding::Unclear;
+    if (j.cause == FailureCause::DevModeInactive) {
+        j.cause = FailureCause::Unknown;
         j.pcAddress.clear();
     }
     return j;

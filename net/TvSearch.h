@@ -64,8 +64,8 @@ struct FoundTv {
 };
 
 // What a found TV's REST answer says about installing from this PC (`pcAddresses` dotted
-// decimal), as the probe's finding: DeveloperModeOff, HostIpOther, HostIpReversed, or Unclear
-// when developer mode is on and names this PC (nothing to fix that the answer shows).
+// decimal), as the probe judges: DevModeOff, HostIpOther, HostIpReversed, or Unknown when
+// developer mode is on and names this PC (nothing to fix that the answer shows).
 tvprobe::Judgement JudgeFound(const tvprobe::TvDevice& device, const std::vector<std::string>& pcAddresses);
 
 }  // namespace tvsearch

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "MessageWait.h"
 #include "net/EventSocketWin.h"
 #include "net/LocalAddress.h"
 #include "net/TvSearchWin.h"
@@ -23,7 +24,6 @@ namespace {
 
 using tvprobe::EventSocket;
 using tvprobe::RestExchange;
-using tvprobe::Woke;
 
 constexpr std::size_t kSocketsPerEvent = 32;
 // Opening, asking and closing a socket each take a few calls of the system; under Wine every one is
@@ -116,7 +116,7 @@ public:
             ULONGLONG until = started_ < toAsk_.size() ? now : end_;
             if (!repeated_) until = std::min(until, start_ + options_.ssdpRepeatMs);
             if (now < start_ + options_.ssdpSettleMs) until = std::min(until, start_ + options_.ssdpSettleMs);
-            const Woke woke = tvprobe::SleepServingTheWindow(options_.wait, events, until);
+            const Woke woke = SleepServingTheWindow(options_.wait, events, until);
             if (woke == Woke::Quitting) quitting_ = true;
             if (woke == Woke::Failed) break;  // cannot wait: what is not known by now stays so
             if (woke != Woke::Event) continue;
@@ -150,7 +150,7 @@ public:
 private:
     // After a socket's calls: every few sockets, the window's input is dispatched.
     void Breathe() {
-        if (++sockets_ % kSocketsPerDispatch == 0 && tvprobe::QuittingAfterDispatch()) quitting_ = true;
+        if (++sockets_ % kSocketsPerDispatch == 0 && QuittingAfterDispatch()) quitting_ = true;
     }
 
     void Ask(std::uint32_t host) {
@@ -255,7 +255,7 @@ private:
 SearchResult SearchFrom(const std::vector<Network>& networks, const SearchOptions& options, ULONGLONG start) {
     SearchResult result;
     try {
-        if (tvprobe::QuittingAfterDispatch()) {  // what came before the first wait
+        if (QuittingAfterDispatch()) {  // what came before the first wait
             result.quitting = true;
             return result;
         }

@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "net/TvProbeWin.h"
+#include "net/TvPorts.h"
 #include "net/TvSearch.h"
 
 namespace tvsearch {
 
 struct SearchOptions {
-    std::uint16_t restPort = 8001;
+    std::uint16_t restPort = kTvRestPort;
     DWORD boundMs = 3000;  // the whole search, start to end
     // Once a TV that answered SSDP has given its REST answer, the search ends this long after it
     // began (MX 1 and some room), as soon as no host that took the connection still owes its answer.

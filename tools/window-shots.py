@@ -6,7 +6,8 @@ builds pixel for pixel (`compare -metric AE`).
         /usr/bin/python3 tools/window-shots.py OUT_DIR [--installer EXE] [--dpi 96 144 192]
 
 Each DPI runs in a copy of the Wine prefix of its own (tools/wine-prefix-copy.sh, as the DPI
-window tests do). The focus is taken off the address field first, so no caret blinks in the
+window tests do), made from KAVORIN_WINEPREFIX; without it, from the build's own prefix
+(build/windows/wineprefix, made first by tools/wine-prefix.sh when it is missing). The focus is taken off the address field first, so no caret blinks in the
 picture, and the window is shot twice a second apart: two pictures that differ are reported
 instead of saved.
 """
@@ -66,6 +67,11 @@ def main():
     if args.one:
         one(out, args.one, installer)
         return
+    if not os.environ.get("KAVORIN_WINEPREFIX"):
+        build = os.path.join(os.path.dirname(HERE), "build", "windows")
+        if not os.path.isdir(os.path.join(build, "wineprefix")):
+            subprocess.run([os.path.join(HERE, "wine-prefix.sh"), build], check=True)
+        os.environ["KAVORIN_WINEPREFIX"] = os.path.join(build, "wineprefix")
     for dpi in args.dpi:
         cmd = [os.path.join(HERE, "wine-prefix-copy.sh"), "shots%d" % dpi, sys.executable,
                os.path.abspath(__file__), out, "--one", str(dpi)]

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ExpectedTexts.h"
+#include "bridge/gone.h"
 #include "install/Diagnosis.h"
 #include "texts/Func.h"
 
@@ -29,9 +30,12 @@ const char* const kSilent = "error: the device stopped answering: timed out wait
 const char* const kArchiveFail =
     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -4] Load archive info fail\n";
 
+enum class Client { Ours, Sdk };
+
 struct Case {
     const char* what;
-    const char* connectLog;
+    Client client;           // the SDK's client starts its server first, and says so in the log
+    const char* connectLog;  // null: connected
     const char* connectErr;
     const char* pushLog;
     const char* pushErr;
@@ -42,76 +46,82 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"ours: turned away", "connecting to 10.0.0.20:26101 ...\nfailed to connect to 10.0.0.20:26101\n",
+    {"ours: turned away", Client::Ours,
+     "connecting to 10.0.0.20:26101 ...\nfailed to connect to 10.0.0.20:26101\n",
      "error: receive: Connection reset by peer\n", "",
      "error: target not found\nfatal: failed to open sync channel: connection fails\n", "",
      "error: target not found\n", FailureCause::TvTurnedPcAway, ""},
-    {"sdk: turned away", "", "", "", "", "", "error: target not found\nerror: target not found\n",
-     FailureCause::TvTurnedPcAway, ""},
-    {"ours: nothing answers", "error: failed to connect to remote target '10.0.0.20'\n",
+    {"sdk: turned away", Client::Sdk, "failed to connect to 10.0.0.20:26101\n", "", "", "", "",
+     "error: target not found\nerror: target not found\n", FailureCause::TvTurnedPcAway, ""},
+    {"ours: nothing answers", Client::Ours, "error: failed to connect to remote target '10.0.0.20'\n",
      "error: connect: Connection refused\n", "", "error: target not found\n", "", "error: target not found\n",
      FailureCause::NothingAnswers, ""},
-    {"sdk: nothing answers", "", "", "",
+    {"sdk: nothing answers", Client::Sdk, "error: failed to connect to remote target '10.0.0.20'\n", "", "",
      "error: target not found\nfatal: failed to open sync channel: connection fails\n", "",
      "error: target not found\nerror: target not found\n", FailureCause::NothingAnswers, ""},
-    {"ours: wrong series", nullptr, "",
+    {"ours: wrong series", Client::Ours, nullptr, "",
      "WARNING: Your data are to be sent over an unencrypted connection and could be read by others.\n",
      "error: failed to close '/opt/usr/apps/tmp/KAVORIN.wgt': Permission denied\n", kArchiveFail, "",
      FailureCause::WrongSeries, "error: failed to close '/opt/usr/apps/tmp/KAVORIN.wgt': Permission denied"},
-    {"sdk: wrong series, the folder missing", nullptr, "", "\r100% 10210 B",
+    {"sdk: wrong series, the folder missing", Client::Sdk, nullptr, "", "\r100% 10210 B",
      "error: failed to close '/opt/usr/apps/tmp/KAVORIN.wgt': No such file or directory\n", kArchiveFail, "",
      FailureCause::WrongSeries,
      "error: failed to close '/opt/usr/apps/tmp/KAVORIN.wgt': No such file or directory"},
-    {"both: certificate", nullptr, "", kPushed, "",
+    {"both: certificate", Client::Ours, nullptr, "", kPushed, "",
      "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error\n", "",
      FailureCause::CertificateRefused,
      "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error"},
-    {"certificate not valid yet", nullptr, "", kPushed, "",
+    {"certificate not valid yet", Client::Ours, nullptr, "", kPushed, "",
      "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error : <-7>\n", "",
      FailureCause::CertificateNotYet,
      "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -12], reason: Check certificate error : <-7>"},
-    {"another author", nullptr, "", kPushed, "",
+    {"another author", Client::Ours, nullptr, "", kPushed, "",
      "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -11], reason: Author certificate not match :\n", "",
      FailureCause::OtherAuthor,
      "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -11], reason: Author certificate not match :"},
-    {"another author, older sets", nullptr, "", kPushed, "",
+    {"another author, older sets", Client::Ours, nullptr, "", kPushed, "",
      "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118012]\n", "", FailureCause::OtherAuthor,
      "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118012]"},
-    {"damaged package", nullptr, "", kPushed, "", kArchiveFail, "", FailureCause::PackageDamaged,
+    {"damaged package", Client::Ours, nullptr, "", kPushed, "", kArchiveFail, "",
+     FailureCause::PackageDamaged,
      "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -4] Load archive info fail"},
-    {"another refusal", nullptr, "", kPushed, "", "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -99]\n", "",
-     FailureCause::PackageRefused, "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -99]"},
-    {"ours: no space on upload", nullptr, "",
+    {"another refusal", Client::Ours, nullptr, "", kPushed, "",
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -99]\n", "", FailureCause::PackageRefused,
+     "app_id[Qw7TzLp2Xe.KAVORIN] install failed[118, -99]"},
+    {"ours: no space on upload", Client::Ours, nullptr, "",
      "WARNING: Your data are to be sent over an unencrypted connection and could be read by others.\n",
      "error: failed to close '/home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt': No space left on device\n",
      kArchiveFail, "", FailureCause::NoSpace,
      "error: failed to close '/home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt': No space left on device"},
-    {"no space on download", nullptr, "", kPushed, "", "app_id[Qw7TzLp2Xe.KAVORIN] download failed[116]\n",
-     "", FailureCause::NoSpace, "app_id[Qw7TzLp2Xe.KAVORIN] download failed[116]"},
-    {"ours: dropped upload", nullptr, "", "",
+    {"no space on download", Client::Ours, nullptr, "", kPushed, "",
+     "app_id[Qw7TzLp2Xe.KAVORIN] download failed[116]\n", "", FailureCause::NoSpace,
+     "app_id[Qw7TzLp2Xe.KAVORIN] download failed[116]"},
+    {"ours: dropped upload", Client::Ours, nullptr, "", "",
      "error: failed to push 'KAVORIN.wgt': the device closed the connection\n", kArchiveFail, "",
      FailureCause::ConnectionDropped,
      "error: failed to push 'KAVORIN.wgt': the device closed the connection"},
-    {"sdk: dropped upload", nullptr, "", "",
+    {"sdk: dropped upload", Client::Sdk, nullptr, "", "",
      "fatal: failed to close '/home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt': connection fails\n", "",
      "error: target not found\nerror: target not found\n", FailureCause::ConnectionDropped,
      "fatal: failed to close '/home/owner/share/tmp/sdk_tools/tmp/KAVORIN.wgt': connection fails"},
-    {"TV gone before the install", nullptr, "", kPushed, "", "", "error: target offline\n",
+    {"TV gone before the install", Client::Ours, nullptr, "", kPushed, "", "", "error: target offline\n",
      FailureCause::ConnectionDropped, "error: target offline"},
-    {"client never ran", "", "", "", "", "", "", FailureCause::ClientNeverRan, ""},
-    {"client removed by an antivirus", "",
+    {"client never ran", Client::Ours, "", "", "", "", "", "", FailureCause::ClientNeverRan, ""},
+    {"client removed by an antivirus", Client::Ours, "",
      "'iu.exe' is not recognized as an internal or external command,\noperable program or batch file.\n", "",
      "'iu.exe' is not recognized as an internal or external command,\n", "", "", FailureCause::ClientNeverRan,
      ""},
-    {"nothing failed that we know of", nullptr, "", kPushed, "", "", "", FailureCause::Unknown, ""},
-    {"client error of its own", "", "error: no place to record targets (set LOCALAPPDATA or HOME)\n", "", "",
-     "", "", FailureCause::Unknown, "error: no place to record targets (set LOCALAPPDATA or HOME)"},
+    {"nothing failed that we know of", Client::Ours, nullptr, "", kPushed, "", "", "", FailureCause::Unknown,
+     ""},
+    {"client error of its own", Client::Ours, "",
+     "error: no place to record targets (set LOCALAPPDATA or HOME)\n", "", "", "", "", FailureCause::Unknown,
+     "error: no place to record targets (set LOCALAPPDATA or HOME)"},
     // Our client's own limits for a TV that took the connection and then went silent.
-    {"ours: handshake unanswered",
+    {"ours: handshake unanswered", Client::Ours,
      "connecting to 10.0.0.20:26101 ...\nfailed to connect to 10.0.0.20:26101\n", kSilent, "",
      "error: target not found\nfatal: failed to open sync channel: connection fails\n", "",
      "error: target not found\n", FailureCause::StoppedAnswering, ""},
-    {"ours: upload no longer acknowledged", nullptr, "",
+    {"ours: upload no longer acknowledged", Client::Ours, nullptr, "",
      "WARNING: Your data are to be sent over an unencrypted connection and could be read by others.\n",
      "error: failed to push 'KAVORIN.wgt': the device stopped answering: timed out waiting for the device\n",
      kArchiveFail, "error: target offline\n", FailureCause::StoppedAnswering, ""},
@@ -139,14 +149,9 @@ RunRecord RecordOf(const Case& c, Ends ends) {
         if (kInstallSequence[i].log) run.commands[i].log = "";
         if (i > kConnect) run.commands[i].errors = WithEnds(c.laterErr, ends);
     }
-    const bool sdk = std::string(c.what).rfind("sdk", 0) == 0;
     std::string connectLog =
         c.connectLog ? c.connectLog : "connecting to 10.0.0.20:26101 ...\nconnected to 10.0.0.20:26101\n";
-    if (sdk && std::string(c.what).find("turned") != std::string::npos)
-        connectLog = "failed to connect to 10.0.0.20:26101\n";
-    if (sdk && std::string(c.what).find("nothing") != std::string::npos)
-        connectLog = "error: failed to connect to remote target '10.0.0.20'\n";
-    if (sdk) connectLog = kSdkBanner + connectLog;
+    if (c.client == Client::Sdk) connectLog = kSdkBanner + connectLog;
     run.commands[kConnect].log = WithEnds(connectLog, ends);
     run.commands[kConnect].errors = WithEnds(c.connectErr, ends);
     run.commands[kPush].log = WithEnds(c.pushLog, ends);
@@ -176,27 +181,26 @@ TEST(Diagnosis, WhatTheInstallerKnowsComesBeforeTheLogs) {
 }
 
 TEST(Diagnosis, TheTvsAnswersSettleWhatTheLogsCannot) {
-    using tvprobe::Finding;
     const struct {
-        Finding finding;
+        FailureCause judged;  // what the TV's answers say (tvprobe::Judge)
         FailureCause cause;
     } rows[] = {
-        {Finding::NothingAnswers, FailureCause::NothingAnswers},
-        {Finding::NotATvService, FailureCause::NotATv},
-        {Finding::DeveloperModeOff, FailureCause::DevModeOff},
-        {Finding::HostIpOther, FailureCause::HostIpOther},
-        {Finding::HostIpReversed, FailureCause::HostIpReversed},
-        {Finding::DeveloperModeInactive, FailureCause::DevModeInactive},
-        {Finding::ClosedNoService, FailureCause::TvTurnedPcAway},
-        {Finding::AcceptedButSilent, FailureCause::StoppedAnswering},
-        {Finding::Unclear, FailureCause::NothingAnswers},
+        {FailureCause::NothingAnswers, FailureCause::NothingAnswers},
+        {FailureCause::NotATv, FailureCause::NotATv},
+        {FailureCause::DevModeOff, FailureCause::DevModeOff},
+        {FailureCause::HostIpOther, FailureCause::HostIpOther},
+        {FailureCause::HostIpReversed, FailureCause::HostIpReversed},
+        {FailureCause::DevModeInactive, FailureCause::DevModeInactive},
+        {FailureCause::TvTurnedPcAway, FailureCause::TvTurnedPcAway},
+        {FailureCause::StoppedAnswering, FailureCause::StoppedAnswering},
+        {FailureCause::Unknown, FailureCause::NothingAnswers},
     };
     for (const auto& r : rows) {
-        EXPECT_EQ(WithTvAnswers({FailureCause::NothingAnswers, ""}, {r.finding, "", "", ""}).cause, r.cause);
+        EXPECT_EQ(WithTvAnswers({FailureCause::NothingAnswers, ""}, {r.judged, "", "", ""}).cause, r.cause);
     }
     // The SDK's client gives up on a silent handshake with the words of a TV that turned it away.
     EXPECT_EQ(
-        WithTvAnswers({FailureCause::TvTurnedPcAway, ""}, {Finding::AcceptedButSilent, "", "", ""}).stage,
+        WithTvAnswers({FailureCause::TvTurnedPcAway, ""}, {FailureCause::StoppedAnswering, "", "", ""}).stage,
         InstallStage::Connecting);
     EXPECT_TRUE(WorthAskingTheTv(FailureCause::TvTurnedPcAway));
     EXPECT_TRUE(WorthAskingTheTv(FailureCause::NothingAnswers));
@@ -295,12 +299,12 @@ TEST(Diagnosis, TheBoxSaysWhatHappenedWhatToDoAndQuotesTheTv) {
         EXPECT_EQ(DiagnosisMessage({FailureCause::CertificateRefused, refusal}, lang, L"1.2.3.4", {}).str(),
                   expected::Text("WhyCertificateText", lang) + tvSaid + FromUtf8(refusal) + L"\"");
         // What the TV said of itself: the address it holds, the one to type, its model.
-        tvprobe::Judgement other{tvprobe::Finding::HostIpOther, "UE43RU7400UXRU", "192.168.1.77", ""};
+        tvprobe::Judgement other{FailureCause::HostIpOther, "UE43RU7400UXRU", "192.168.1.77", ""};
         const Diagnosis asked = WithTvAnswers({FailureCause::TvTurnedPcAway, ""}, other);
         EXPECT_EQ(DiagnosisMessage(asked, lang, L"192.168.1.20", {L"192.168.1.5"}).str(),
                   Filled("WhyHostIpOtherText", lang, L"192.168.1.77", L"192.168.1.5") + L"\n\n" +
                       Filled("TvModelText", lang, L"UE43RU7400UXRU"));
-        const tvprobe::Judgement reversed{tvprobe::Finding::HostIpReversed, "", "5.1.168.192", "192.168.1.5"};
+        const tvprobe::Judgement reversed{FailureCause::HostIpReversed, "", "5.1.168.192", "192.168.1.5"};
         EXPECT_EQ(DiagnosisMessage(WithTvAnswers({FailureCause::TvTurnedPcAway, ""}, reversed), lang,
                                    L"192.168.1.20", {L"192.168.1.5"})
                       .str(),
@@ -365,6 +369,45 @@ TEST(Diagnosis, TheSearchBoxesNameWhatWasFoundAndWhatToFixFirst) {
                   expected::Text("BadAddressText", lang) + L"\n" + expected::Text("SearchNoneText", lang));
     }
     textTable = nullptr;
+}
+
+// Our client's words for a TV that went away, from the one place it prints them from
+// (bridge/gone.h), each line alone as the push (row 6) prints it and as the later commands do: a
+// dropped connection, or for a TV that went silent, one that stopped answering.
+TEST(Diagnosis, OurClientsLinesForAGoneTvReadAsSuch) {
+    namespace gone = kb::gone;
+    constexpr int connectRow = 1, pushRow = 6, lastKillServer = kInstallCommandCount - 1;
+    const std::string silent = gone::StoppedAnswering("timed out waiting for the device");
+    const struct {
+        std::string line;
+        bool byPush, byLater;
+        FailureCause cause;
+    } rows[] = {
+        {std::string(gone::kTargetNotFound), true, true, FailureCause::ConnectionDropped},
+        {std::string(gone::kTargetOffline), true, true, FailureCause::ConnectionDropped},
+        {gone::CannotReach("10.0.0.20:26101", "connect: Connection refused"), true, true,
+         FailureCause::ConnectionDropped},
+        {std::string(gone::kNoSyncChannel), true, false, FailureCause::ConnectionDropped},
+        {gone::Failed(gone::kClosedConnection), true, true, FailureCause::ConnectionDropped},
+        {gone::FailedToPush("KAVORIN.wgt", gone::kClosedConnection), true, false,
+         FailureCause::ConnectionDropped},
+        {gone::FailedToPush("KAVORIN.wgt", silent), true, false, FailureCause::StoppedAnswering},
+        {gone::Failed(silent), true, true, FailureCause::StoppedAnswering},
+    };
+    for (const auto& r : rows) {
+        for (const bool inPush : {true, false}) {
+            if (!(inPush ? r.byPush : r.byLater)) continue;
+            SCOPED_TRACE((inPush ? "the push: " : "the later commands: ") + r.line);
+            RunRecord run;
+            for (CommandRecord& c : run.commands) c.started = true;
+            run.commands[connectRow].log =
+                "connecting to 10.0.0.20:26101 ...\nconnected to 10.0.0.20:26101\n";
+            // The later commands that talk to the TV: all but the last kill-server.
+            const int from = inPush ? pushRow : pushRow + 1, to = inPush ? pushRow + 1 : lastKillServer;
+            for (int i = from; i < to; ++i) run.commands[i].errors = r.line;
+            EXPECT_EQ(DiagnoseRun(run).cause, r.cause);
+        }
+    }
 }
 
 }  // namespace

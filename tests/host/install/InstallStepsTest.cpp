@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ExpectedBar.h"
+#include "bridge/args.h"
 #include "bridge/device.h"
 #include "install/InstallSteps.h"
 
@@ -12,7 +14,7 @@ namespace {
 
 const wchar_t* const kJK = L"/opt/usr/apps/tmp";
 const wchar_t* const kNewer = L"/home/owner/share/tmp/sdk_tools/tmp";
-const int kPushRow = InstallRowStartingWith(L"push");
+const int kPushRow = InstallRowOf(CommandRole::Push);
 
 InstallCommandInputs Inputs(const wchar_t* address, const wchar_t* staging) {
     return {address, L"Qw7TzLp2Xe.KAVORIN", L"KAVORIN", staging};
@@ -45,6 +47,9 @@ std::vector<std::wstring> Expected(const std::wstring& ip, const std::wstring& d
 
 }  // namespace
 
+// Our client stands apart from the installer, and takes the same port when none is given.
+static_assert(kb::kDefaultDevicePort == kTvDeveloperPort);
+
 TEST(InstallCommands, BothSeriesExactly) {
     EXPECT_EQ(AllLines(Inputs(L"192.168.1.66", kJK)), Expected(L"192.168.1.66", kJK));
     EXPECT_EQ(AllLines(Inputs(L"192.168.1.66", kNewer)), Expected(L"192.168.1.66", kNewer));
@@ -75,7 +80,9 @@ TEST(InstallCommands, BarStepsReachExactlyOneHundred) {
     std::vector<int> seen{kInstallBarStart};
     int pos = kInstallBarStart;
     for (int i = 0; i < kInstallCommandCount; ++i) seen.push_back(pos += InstallBarRaiseAfter(i));
-    EXPECT_EQ(seen, (std::vector<int>{2, 6, 18, 22, 27, 39, 48, 60, 72, 81, 90, 100}));
+    std::vector<int> expectedBar = expected::kBarWhileRunning;
+    expectedBar.push_back(expected::kBarAtEnd);
+    EXPECT_EQ(seen, expectedBar);
 }
 
 // Each bound generous for a working TV, none above five minutes, and longer than our client's own

@@ -1,6 +1,6 @@
 // The TV's answers as the probe reads them: the REST answer (good ones, and a table of bad and
-// hostile bytes, every cut and byte flip of a good one), when reading may stop, and the finding
-// from port, device and this PC's addresses, one row per finding.
+// hostile bytes, every cut and byte flip of a good one), when reading may stop, and the cause
+// from port, device and this PC's addresses, one row per cause.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -181,7 +181,7 @@ TEST(ReversedIPv4, TurnsTheFourNumbersRound) {
         EXPECT_EQ(ReversedIPv4(bad), "") << bad;
 }
 
-TEST(Judge, OneFindingForEveryCase) {
+TEST(Judge, OneCauseForEveryCase) {
     const std::vector<std::string> pc = {"10.8.0.3", "192.168.1.20"};  // a VPN and the home network
     auto device = [](const char* mode, const char* hostIp) {
         TvDevice d = kExpected;
@@ -190,7 +190,7 @@ TEST(Judge, OneFindingForEveryCase) {
         return std::optional<TvDevice>(d);
     };
     using P = PortAnswer;
-    using F = Finding;
+    using F = FailureCause;
     const std::string model = "UE43RU7400UXRU";
     struct Row {
         const char* what;
@@ -200,18 +200,15 @@ TEST(Judge, OneFindingForEveryCase) {
     };
     const Row rows[] = {
         {"TV off or other network", P::NoAnswer, std::nullopt, {F::NothingAnswers, "", "", ""}},
-        {"something refuses, no TV service", P::Refused, std::nullopt, {F::NotATvService, "", "", ""}},
-        {"an older set turning the PC away", P::ClosedAtOnce, std::nullopt, {F::ClosedNoService, "", "", ""}},
-        {"open port and no service", P::Open, std::nullopt, {F::Unclear, "", "", ""}},
-        {"developer mode off",
-         P::Refused,
-         device("0", "0.0.0.0"),
-         {F::DeveloperModeOff, model, "0.0.0.0", ""}},
+        {"something refuses, no TV service", P::Refused, std::nullopt, {F::NotATv, "", "", ""}},
+        {"an older set turning the PC away", P::ClosedAtOnce, std::nullopt, {F::TvTurnedPcAway, "", "", ""}},
+        {"open port and no service", P::Open, std::nullopt, {F::Unknown, "", "", ""}},
+        {"developer mode off", P::Refused, device("0", "0.0.0.0"), {F::DevModeOff, model, "0.0.0.0", ""}},
         {"off, an old Host PC IP",
          P::Refused,
          device("0", "192.168.1.99"),
-         {F::DeveloperModeOff, model, "192.168.1.99", ""}},
-        {"on, but no Host PC IP", P::ClosedAtOnce, device("1", ""), {F::DeveloperModeOff, model, "", ""}},
+         {F::DevModeOff, model, "192.168.1.99", ""}},
+        {"on, but no Host PC IP", P::ClosedAtOnce, device("1", ""), {F::DevModeOff, model, "", ""}},
         {"Host PC IP another PC",
          P::ClosedAtOnce,
          device("1", "192.168.1.99"),
@@ -231,27 +228,27 @@ TEST(Judge, OneFindingForEveryCase) {
         {"on, this PC, port refused: not active",
          P::Refused,
          device("1", "192.168.1.20"),
-         {F::DeveloperModeInactive, model, "192.168.1.20", "192.168.1.20"}},
+         {F::DevModeInactive, model, "192.168.1.20", "192.168.1.20"}},
         {"on, this PC, port silent",
          P::NoAnswer,
          device("1", "10.8.0.3"),
-         {F::DeveloperModeInactive, model, "10.8.0.3", "10.8.0.3"}},
+         {F::DevModeInactive, model, "10.8.0.3", "10.8.0.3"}},
         {"this PC, turned away: the new address not taken up",
          P::ClosedAtOnce,
          device("0", "192.168.1.20"),
-         {F::DeveloperModeInactive, model, "192.168.1.20", "192.168.1.20"}},
+         {F::DevModeInactive, model, "192.168.1.20", "192.168.1.20"}},
         {"the port took it and kept it",
          P::Open,
          device("1", "192.168.1.99"),
-         {F::AcceptedButSilent, model, "192.168.1.99", ""}},
+         {F::StoppedAnswering, model, "192.168.1.99", ""}},
     };
     for (const Row& row : rows) EXPECT_EQ(Judge(row.port, row.device, pc), row.expected) << row.what;
 
     // A palindromic address is this PC's, not backwards; with no address of its own, every Host
     // PC IP is another PC's.
-    EXPECT_EQ(Judge(P::Refused, device("1", "10.0.0.10"), {"10.0.0.10"}).finding, F::DeveloperModeInactive);
-    EXPECT_EQ(Judge(P::ClosedAtOnce, device("1", "10.0.0.10"), {}).finding, F::HostIpOther);
-    EXPECT_EQ(Judge(P::ClosedAtOnce, device("1", "not an address"), pc).finding, F::DeveloperModeOff);
+    EXPECT_EQ(Judge(P::Refused, device("1", "10.0.0.10"), {"10.0.0.10"}).cause, F::DevModeInactive);
+    EXPECT_EQ(Judge(P::ClosedAtOnce, device("1", "10.0.0.10"), {}).cause, F::HostIpOther);
+    EXPECT_EQ(Judge(P::ClosedAtOnce, device("1", "not an address"), pc).cause, F::DevModeOff);
 }
 
 }  // namespace

@@ -154,11 +154,11 @@ TEST(RestAnswer, WhatAFoundTvIsReadyFor) {
         d.developerIP = hostIp;
         return JudgeFound(d, pc);
     };
-    using F = tvprobe::Finding;
-    EXPECT_EQ(judged("1", "192.168.1.20"), (tvprobe::Judgement{F::Unclear, "", "192.168.1.20", ""}));
-    EXPECT_EQ(judged("0", "192.168.1.20").finding, F::DeveloperModeOff);
-    EXPECT_EQ(judged("0", "0.0.0.0").finding, F::DeveloperModeOff);
-    EXPECT_EQ(judged("1", "192.168.1.77").finding, F::HostIpOther);
+    using F = FailureCause;
+    EXPECT_EQ(judged("1", "192.168.1.20"), (tvprobe::Judgement{F::Unknown, "", "192.168.1.20", ""}));
+    EXPECT_EQ(judged("0", "192.168.1.20").cause, F::DevModeOff);
+    EXPECT_EQ(judged("0", "0.0.0.0").cause, F::DevModeOff);
+    EXPECT_EQ(judged("1", "192.168.1.77").cause, F::HostIpOther);
     EXPECT_EQ(judged("1", "20.1.168.192"),
               (tvprobe::Judgement{F::HostIpReversed, "", "20.1.168.192", "192.168.1.20"}));
 }

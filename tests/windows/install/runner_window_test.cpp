@@ -7,7 +7,9 @@
 #include <chrono>
 #include <thread>
 
+#include "ExpectedBar.h"
 #include "ExpectedTexts.h"
+#include "MessageWait.h"
 #include "install/Payloads.h"
 #include "install/CommandRunner.h"
 #include "install_test_support.h"
@@ -247,7 +249,7 @@ TEST_F(Runner, ABoundThatRunsOutEndsTheTreeWithTheWindowAnswering) {
 // Where the system refuses the full wake mask, the runner waits with the older one: each
 // command still ends before the next starts, and the window still answers meanwhile.
 TEST_F(Runner, WithTheOlderWakeMaskTheInstallStillWaitsForEachCommand) {
-    const MsgWaitFunction previous = SetRunnerWaitForTests(WaitBeforeWindows8);
+    const MsgWaitFunction previous = SetMessageWaitForTests(WaitBeforeWindows8);
     SetEnv(L"KAVORIN_RECORDER_SLEEP_MS", L"150");
     TypeAddress(L"10.0.0.20");
     std::vector<int> barAtEachStart;
@@ -259,11 +261,11 @@ TEST_F(Runner, WithTheOlderWakeMaskTheInstallStillWaitsForEachCommand) {
         });
         ClickInstall();
     }
-    SetRunnerWaitForTests(previous);
+    SetMessageWaitForTests(previous);
     EXPECT_NE(std::count(g_wakeMasks.begin(), g_wakeMasks.end(), 0x04FFu), 0)
         << "the older mask was never used";
     // Eleven commands, each seen running at its own step, and the install log read after the
     // install command had written it.
-    EXPECT_EQ(barAtEachStart, (std::vector<int>{2, 6, 18, 22, 27, 39, 48, 60, 72, 81, 90}));
+    EXPECT_EQ(barAtEachStart, expected::kBarWhileRunning);
     EXPECT_TRUE(expected::Shows(Status(), "DoneText", 0)) << "statusLbl";
 }

@@ -6,6 +6,7 @@
 
 #include "Classes.h"
 #include "install/CommandRunner.h"
+#include "ExpectedBar.h"
 #include "ExpectedTexts.h"
 #include "install/Payloads.h"
 #include "install_test_support.h"
@@ -123,7 +124,7 @@ TEST_F(Install, BarStatusAndMidRunSwitchesOfSeriesAndLanguage) {
         });
         ClickInstall();
     }
-    EXPECT_EQ(barWhileRunning, (std::vector<int>{2, 6, 18, 22, 27, 39, 48, 60, 72, 81, 90}));
+    EXPECT_EQ(barWhileRunning, expected::kBarWhileRunning);
     EXPECT_EQ(Bar(), 100);
     ASSERT_EQ(statusWhileRunning.size(), 11u);
     EXPECT_TRUE(Shows(statusWhileRunning[0], "InstallingText", 0)) << "statusLbl";
