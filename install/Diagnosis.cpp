@@ -105,6 +105,9 @@ constexpr Rule kRules[] = {
     {kPush, Source::Output, "No space left on device", NoSpace, true},
     {kPush, Source::Output, "Permission denied|No such file or directory|Read-only file system", WrongSeries,
      true},
+    // A push whose client says the TV went silent (our client then also says the sync stream
+    // failed, in the words of a TV that is gone) is a TV that stopped answering.
+    {kPush, Source::Silence, "", StoppedAnswering, false},
     {kPush, Source::ClientErrors, kTvGoneWords, ConnectionDropped, true, {}, kSilentWords},
     {kUpToUpload, Source::Silence, "", StoppedAnswering, false},
     // The TV's installer: its failure codes. 116: it could not take the package in ("download

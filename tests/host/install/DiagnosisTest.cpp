@@ -121,6 +121,10 @@ const Case kCases[] = {
      "connecting to 10.0.0.20:26101 ...\nfailed to connect to 10.0.0.20:26101\n", kSilent, "",
      "error: target not found\nfatal: failed to open sync channel: connection fails\n", "",
      "error: target not found\n", FailureCause::StoppedAnswering, ""},
+    {"ours: the sync stream never answered", Client::Ours, nullptr, "", "",
+     "error: the device stopped answering: timed out waiting for the device\nfatal: failed to open sync "
+     "channel: connection fails\n",
+     kArchiveFail, "error: target offline\n", FailureCause::StoppedAnswering, ""},
     {"ours: upload no longer acknowledged", Client::Ours, nullptr, "",
      "WARNING: Your data are to be sent over an unencrypted connection and could be read by others.\n",
      "error: failed to push 'KAVORIN.wgt': the device stopped answering: timed out waiting for the device\n",
