@@ -1,5 +1,6 @@
 #include "Diagnosis.h"
 
+#include <array>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -73,7 +74,7 @@ constexpr Roles kAll = ~0u;
 
 // One rule: in the commands of `roles` (in the order they ran, started ones only), the first line
 // of `source` that holds one of the `|`-separated words of `pattern` (every line when it is
-// empty), also `also` and not `unless`, means `cause`; `quoted`: the box quotes that line.
+// empty), and `also` where there is one, means `cause`; `quoted`: the box quotes that line.
 struct Rule {
     Roles roles;
     Source source;
@@ -81,7 +82,6 @@ struct Rule {
     FailureCause cause;
     bool quoted;
     std::string_view also = {};
-    std::string_view unless = {};
 };
 
 using enum FailureCause;
@@ -106,9 +106,10 @@ constexpr Rule kRules[] = {
     {kPush, Source::Output, "Permission denied|No such file or directory|Read-only file system", WrongSeries,
      true},
     // A push whose client says the TV went silent (our client then also says the sync stream
-    // failed, in the words of a TV that is gone) is a TV that stopped answering.
+    // failed, in the words of a TV that is gone) is a TV that stopped answering. Every command
+    // whose gone words are read below was read for silence first.
     {kPush, Source::Silence, "", StoppedAnswering, false},
-    {kPush, Source::ClientErrors, kTvGoneWords, ConnectionDropped, true, {}, kSilentWords},
+    {kPush, Source::ClientErrors, kTvGoneWords, ConnectionDropped, true},
     {kUpToUpload, Source::Silence, "", StoppedAnswering, false},
     // The TV's installer: its failure codes. 116: it could not take the package in ("download
     // failed[116]", on some sets "install").
@@ -121,50 +122,59 @@ constexpr Rule kRules[] = {
     // Where the TV stopped answering, not what the commands after it found.
     {kAfterUpload, Source::Silence, "", StoppedAnswering, false},
     // After a good connect, a command that finds the TV gone means the connection dropped.
-    {kAfterConnect, Source::ClientErrors, kTvGoneWords, ConnectionDropped, true, {}, kSilentWords},
+    {kAfterConnect, Source::ClientErrors, kTvGoneWords, ConnectionDropped, true},
     // Any failure line at all, for the unknown cause: the first from the TV's installer, else
     // the first error a client printed.
     {kAll, Source::FailureLines, "", Unknown, true},
     {kAll, Source::ClientErrors, "", Unknown, true},
 };
 
-// The lines of `source` in one command's record; for Silence and Nothing, one empty line when the
-// command is so, none otherwise.
-std::vector<std::string_view> LinesOf(const CommandRecord& c, Source source) {
-    std::vector<std::string_view> lines;
-    const std::vector<std::string_view> log = c.log ? Lines(*c.log) : std::vector<std::string_view>{};
-    const std::vector<std::string_view> errors = Lines(c.errors);
-    auto clientErrors = [&] {
-        std::vector<std::string_view> out;
-        for (std::string_view l : errors)
-            if (IsClientError(l)) out.push_back(l);
-        return out;
-    };
+// One command's record split into lines once, as the rules read it.
+struct CommandLines {
+    std::vector<std::string_view> output;        // the log's, then the error stream's
+    std::vector<std::string_view> clientErrors;  // of the error stream
+    bool stopped = false;
+    bool logEmpty = true;
+};
+
+CommandLines Split(const CommandRecord& c) {
+    CommandLines lines;
+    if (c.log) lines.output = Lines(*c.log);
+    lines.logEmpty = lines.output.empty();
+    for (std::string_view l : Lines(c.errors)) {
+        lines.output.push_back(l);
+        if (IsClientError(l)) lines.clientErrors.push_back(l);
+    }
+    lines.stopped = c.stopped;
+    return lines;
+}
+
+// The lines of `source` in one command; for Silence and Nothing, one empty line when the command
+// is so, none otherwise.
+std::vector<std::string_view> LinesOf(const CommandLines& c, Source source) {
     switch (source) {
-    case Source::Output:
-    case Source::FailureLines:
-        lines = log;
-        lines.insert(lines.end(), errors.begin(), errors.end());
-        if (source == Source::FailureLines)
-            std::erase_if(lines, [](std::string_view l) { return !IsFailureLine(l); });
+    case Source::Output: return c.output;
+    case Source::ClientErrors: return c.clientErrors;
+    case Source::FailureLines: {
+        std::vector<std::string_view> lines = c.output;
+        std::erase_if(lines, [](std::string_view l) { return !IsFailureLine(l); });
         return lines;
-    case Source::ClientErrors: return clientErrors();
+    }
     case Source::Silence: {
         bool silent = c.stopped;
-        for (std::string_view l : clientErrors()) silent = silent || Has(l, kSilentWords);
-        if (silent) lines.emplace_back();
-        return lines;
+        for (std::string_view l : c.clientErrors) silent = silent || Has(l, kSilentWords);
+        return silent ? std::vector<std::string_view>(1) : std::vector<std::string_view>{};
     }
     case Source::Nothing:
-        if (log.empty() && clientErrors().empty()) lines.emplace_back();
-        return lines;
+        return c.logEmpty && c.clientErrors.empty() ? std::vector<std::string_view>(1)
+                                                    : std::vector<std::string_view>{};
     }
-    return lines;
+    return {};
 }
 
 bool Matches(const Rule& rule, std::string_view line) {
     return (rule.pattern.empty() || HasOneOf(line, rule.pattern)) &&
-           (rule.also.empty() || Has(line, rule.also)) && (rule.unless.empty() || !Has(line, rule.unless));
+           (rule.also.empty() || Has(line, rule.also));
 }
 
 }  // namespace
@@ -175,11 +185,12 @@ Diagnosis DiagnoseRun(const RunRecord& run) {
         d.cause = FolderNotWritable;
         return d;
     }
+    std::array<CommandLines, kInstallCommandCount> lines;
+    for (int i = 0; i < kInstallCommandCount; ++i) lines[i] = Split(run.commands[i]);
     for (const Rule& rule : kRules) {
         for (int i = 0; i < kInstallCommandCount; ++i) {
-            const CommandRecord& c = run.commands[i];
-            if (!c.started || !(rule.roles & Role(kInstallSequence[i].role))) continue;
-            for (std::string_view line : LinesOf(c, rule.source)) {
+            if (!run.commands[i].started || !(rule.roles & Role(kInstallSequence[i].role))) continue;
+            for (std::string_view line : LinesOf(lines[i], rule.source)) {
                 if (!Matches(rule, line)) continue;
                 d.cause = rule.cause;
                 if (rule.quoted) d.tvLine = std::string(line);

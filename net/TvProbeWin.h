@@ -8,15 +8,11 @@
 #include <optional>
 #include <string>
 
+#include "MessageWait.h"
 #include "net/TvPorts.h"
 #include "net/TvProbe.h"
 
 namespace tvprobe {
-
-// Sleeps until one of `handles` is signalled, window input arrives or `milliseconds` pass, and
-// says which as MsgWaitForMultipleObjects does (WAIT_OBJECT_0 + i, WAIT_OBJECT_0 + count for
-// input, WAIT_TIMEOUT, WAIT_FAILED).
-using ProbeWaitFunction = DWORD (*)(DWORD count, const HANDLE* handles, DWORD milliseconds);
 
 struct ProbeOptions {
     std::uint16_t bridgePort = kTvDeveloperPort;
@@ -24,8 +20,8 @@ struct ProbeOptions {
     DWORD connectMs = 2000;     // bound of the connect to bridgePort
     DWORD closeWatchMs = 1000;  // after it: how long a close still counts as "at once"
     DWORD restMs = 3000;        // bound of the whole REST exchange, connect to last byte
-    // The wait; null: MsgWaitForMultipleObjects on all input, as the command runner waits.
-    ProbeWaitFunction wait = nullptr;
+    // The wait (framework/MessageWait.h); null: WaitForHandlesOrInput, as the command runner waits.
+    HandleWaitFunction wait = nullptr;
 };
 
 struct ProbeResult {

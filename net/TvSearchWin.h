@@ -26,7 +26,7 @@ struct SearchOptions {
     std::string ssdpAddress = kSsdpGroup;
     std::uint16_t ssdpPort = kSsdpPort;
     // The wait; null: MsgWaitForMultipleObjects on all input, as the command runner waits.
-    tvprobe::ProbeWaitFunction wait = nullptr;
+    HandleWaitFunction wait = nullptr;
 };
 
 struct SearchResult {
